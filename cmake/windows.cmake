@@ -1,0 +1,25 @@
+# The shipped exe, and the test-only exe and helpers that the Wine suite runs.
+enable_language(RC)
+
+add_compile_options(-Os -ffunction-sections -fdata-sections -fno-asynchronous-unwind-tables)
+# Static runtime pieces, so the exe imports only KERNEL32, ADVAPI32 and msvcrt; dead
+# code dropped; stripped; ASLR and DEP on.
+add_link_options(-static -s -Wl,--gc-sections -Wl,--dynamicbase -Wl,--nxcompat)
+
+add_library(velmor_objects OBJECT
+    ${VELMOR_LOGIC_SOURCES}
+    src/cli/main.cpp
+    src/platform/platform_windows.cpp
+    src/resources/velmor.rc)
+target_include_directories(velmor_objects PRIVATE src)
+target_compile_options(velmor_objects PRIVATE $<$<COMPILE_LANGUAGE:CXX>:${VELMOR_CODE_OPTIONS}>)
+
+add_executable(velmor $<TARGET_OBJECTS:velmor_objects>)
+
+# Link seam: the same objects plus one that defines the import of the logon call, so
+# the Wine suite can follow a launch that succeeds. Never shipped.
+add_executable(velmor_seam $<TARGET_OBJECTS:velmor_objects> tests/wine/fake_logon_call.cpp)
+
+# Helpers of the Wine suite: start a raw command line, and a program to be launched.
+add_executable(rawrun tests/wine/rawrun.cpp)
+add_executable(probe tests/wine/probe.cpp)

@@ -1,0 +1,148 @@
+// Fills LaunchOptions from the argument vector: the switch table, its comparison rules
+// and the division of an account into domain and user.
+#include "cli/options.h"
+
+#include <string.h>
+
+namespace {
+
+enum SwitchEffect {
+    LogoOff, LogoOn, ProfileOff, ProfileOn, CallerEnvironmentOff, CallerEnvironmentOn,
+    SetAccount, SetPassword, WaitOff, WaitOn, HideOff, HideOn, SetWorkDir,
+};
+
+struct SwitchRule {
+    const char* name;
+    bool isPrefix;  // true: only the name's first strlen(name) bytes are compared
+    SwitchEffect effect;
+};
+
+// Tested in this order; the first rule that holds decides.
+const SwitchRule kSwitchRules[] = {
+    {"nologo", false, LogoOff},
+    {"logo", false, LogoOn},
+    {"noprofile", false, ProfileOff},
+    {"profile", false, ProfileOn},
+    {"noenv", false, CallerEnvironmentOff},
+    {"env", false, CallerEnvironmentOn},
+    {"user:", true, SetAccount},
+    {"password:", true, SetPassword},
+    {"a:", true, SetPassword},  // short form, kept for scripts that use it
+    {"nowait", false, WaitOff},
+    {"wait", false, WaitOn},
+    {"nohide", false, HideOff},
+    {"hide", false, HideOn},
+    {"workdir:", true, SetWorkDir},
+};
+
+// At four bytes to a unit at the most, a domain of this many bytes or more cannot fit
+// a wide text field, so refusing it here refuses nothing that would have fitted.
+const size_t kDomainBytesCapacity = 4 * kWideTextCapacity;
+
+char LowerAscii(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// Every rule name is ASCII, so a byte-wise comparison that folds A to Z only gives the
+// same answer as one that walks double-byte characters: a lead byte is never ASCII, so
+// no matched stretch can hold half of a character. Returns the value after the rule's
+// name, or null when the rule does not hold.
+const char* MatchSwitch(const char* name, const SwitchRule& rule) {
+    size_t i = 0;
+    for (; rule.name[i] != 0; ++i) {
+        if (name[i] == 0 || LowerAscii(name[i]) != rule.name[i]) return nullptr;
+    }
+    if (!rule.isPrefix && name[i] != 0) return nullptr;
+    return name + i;
+}
+
+// The first backslash that is a character of its own, walking double-byte characters
+// whole; a lone lead byte at the end stops the search.
+const char* FindAccountSeparator(const char* value, const LeadBytes& leadBytes) {
+    for (const char* p = value; *p != 0; ++p) {
+        if (leadBytes.isLead[static_cast<unsigned char>(*p)]) {
+            if (p[1] == 0) return nullptr;
+            ++p;
+        } else if (*p == '\\') {
+            return p;
+        }
+    }
+    return nullptr;
+}
+
+// "domain\user" divides at its first backslash; anything else is the user alone, and
+// an earlier domain then stays.
+bool ApplyAccount(const char* value, const LeadBytes& leadBytes, LaunchOptions* options) {
+    const char* separator = FindAccountSeparator(value, leadBytes);
+    if (separator == nullptr) return ToWide(value, &options->user);
+
+    bool domainFits = false;
+    size_t domainLength = static_cast<size_t>(separator - value);
+    if (domainLength < kDomainBytesCapacity) {
+        char domainBytes[kDomainBytesCapacity];
+        memcpy(domainBytes, value, domainLength);
+        domainBytes[domainLength] = 0;
+        domainFits = ToWide(domainBytes, &options->domain);
+    } else {
+        options->domain.units[0] = 0;
+    }
+    bool userFits = ToWide(separator + 1, &options->user);
+    return domainFits && userFits;
+}
+
+bool ApplySwitch(const char* name, const LeadBytes& leadBytes, LaunchOptions* options) {
+    for (const SwitchRule& rule : kSwitchRules) {
+        const char* value = MatchSwitch(name, rule);
+        if (value == nullptr) continue;
+        switch (rule.effect) {
+            case LogoOff: options->showLogo = false; break;
+            case LogoOn: options->showLogo = true; break;
+            case ProfileOff: options->logonFlags &= ~kLogonWithProfile; break;
+            case ProfileOn: options->logonFlags |= kLogonWithProfile; break;
+            case CallerEnvironmentOff: options->useCallerEnvironment = false; break;
+            case CallerEnvironmentOn: options->useCallerEnvironment = true; break;
+            case SetAccount: return ApplyAccount(value, leadBytes, options);
+            case SetPassword: return ToWide(value, &options->password);
+            case WaitOff: options->wait = false; break;
+            case WaitOn: options->wait = true; break;
+            case HideOff: options->hide = false; break;
+            case HideOn: options->hide = true; break;
+            case SetWorkDir: return ToWide(value, &options->workDir);
+        }
+        return true;
+    }
+    return true;  // an unknown switch is skipped without a word
+}
+
+}  // namespace
+
+void SetDefaultOptions(LaunchOptions* options) {
+    memset(options, 0, sizeof *options);
+    options->showLogo = true;
+    options->logonFlags = kLogonWithProfile;
+}
+
+bool ToWide(const char* bytes, WideText* field) {
+    ConversionResult result = PlatformAnsiToWide(bytes, true, field->units, kWideTextCapacity);
+    // With UTF-8 as the ANSI code page, MB_PRECOMPOSED is refused; it means nothing
+    // for UTF-8, so converting without it gives what was asked for.
+    if (result == ConversionFlagsRefused) {
+        result = PlatformAnsiToWide(bytes, false, field->units, kWideTextCapacity);
+    }
+    if (result == ConversionDone) return true;
+    field->units[0] = 0;
+    return result != ConversionTooLong;
+}
+
+bool ParseArguments(int argc, const char* const* argv, const LeadBytes& leadBytes,
+                    LaunchOptions* options) {
+    bool allFit = true;
+    for (int i = 1; i < argc; ++i) {
+        const char* argument = argv[i];
+        bool fits = (argument[0] == '/' || argument[0] == '-')
+                        ? ApplySwitch(argument + 1, leadBytes, options)
+                        : ToWide(argument, &options->commandLine);
+        allFit = allFit && fits;
+    }
+    return allFit;
+}

@@ -1,0 +1,42 @@
+// The parsed command line, and the one conversion from ANSI bytes to UTF-16 that the
+// whole command uses, for arguments and for its own literal pieces alike.
+#pragma once
+
+#include "platform/platform.h"
+
+// A wide text field: a zero-terminated UTF-16 text of at most 1023 units. A value for
+// the logon call that does not fit is refused, never shortened (see ToWide).
+const int kWideTextCapacity = 1024;
+
+struct WideText {
+    WideChar units[kWideTextCapacity];
+};
+
+struct LaunchOptions {
+    bool showLogo;
+    uint32_t logonFlags;  // kLogonWithProfile or 0
+    bool useCallerEnvironment;
+    bool wait;
+    bool hide;
+    WideText user;
+    WideText domain;    // empty: no domain is passed
+    WideText password;  // may stay empty; wiped once the logon call has returned
+    WideText commandLine;
+    WideText workDir;  // empty: no working directory is passed
+};
+
+void SetDefaultOptions(LaunchOptions* options);
+
+// Converts through the ANSI code page. Returns false, leaving the field empty, when the
+// text needs more than 1023 units; any other refusal also leaves it empty but counts as
+// converted, since there is then nothing better to hold.
+bool ToWide(const char* bytes, WideText* field);
+
+// Applies argv[1] onwards in order. Returns false when any value did not fit its field;
+// the walk still covers every argument, so a later "/nologo" is still honoured.
+bool ParseArguments(int argc, const char* const* argv, const LeadBytes& leadBytes,
+                    LaunchOptions* options);
+
+inline bool IsEmpty(const WideText& text) {
+    return text.units[0] == 0;
+}

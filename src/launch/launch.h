@@ -1,0 +1,9 @@
+// The launch: one call to the logon service, the optional wait, and the exit status.
+#pragma once
+
+#include "cli/options.h"
+
+// Returns -1 when the launch fails, 0 after a launch without waiting, otherwise the
+// program's own exit status (0 when it cannot be read). Wipes options->password as soon
+// as the logon call has returned, whatever it answered.
+int LaunchAsUser(LaunchOptions* options);

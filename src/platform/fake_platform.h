@@ -1,0 +1,79 @@
+// The platform as host tests see it: every call is recorded in order with what it was
+// given, and every answer is set by the test. Code pages are emulated with iconv.
+#pragma once
+
+#include "platform/platform.h"
+
+enum FakeCallKind {
+    FakeTakeEnvironment,
+    FakeCreateProcess,
+    FakeWait,
+    FakeReadExitCode,
+    FakeCloseThread,
+    FakeCloseProcess,
+    FakeFreeEnvironment,
+    FakeWipe,
+    FakeWriteText,
+    FakeCloseUnknown,
+    FakeFreeUnknown,
+};
+
+struct FakeCall {
+    FakeCallKind kind;
+    const void* address;  // FakeWipe: what was wiped
+    size_t size;
+};
+
+const int kFakeTextCapacity = 2048;
+
+// A copy of one text argument of the logon call, taken when the call was made.
+struct FakeText {
+    bool present;
+    WideChar units[kFakeTextCapacity];
+};
+
+struct FakeLogonCall {
+    FakeText username, domain, password, applicationName, commandLine, currentDirectory, title;
+    uint32_t logonFlags;
+    uint32_t creationFlags;
+    const void* environment;
+    const WideChar* commandLineBuffer;
+    const WideChar* passwordBuffer;
+    uint32_t startupFlags;
+    uint16_t showWindow;
+};
+
+struct FakePlatform {
+    // Set by the test.
+    const char* commandLine;
+    int codePage;  // 932, 936, 949, 950, 1361, 1252 or 65001
+    bool refuseConversions;
+    bool environmentAvailable;
+    bool createSucceeds;
+    bool exitCodeReadable;
+    uint32_t exitCode;
+    uint32_t exitCodeLeftOnFailure;
+
+    // Recorded.
+    FakeCall calls[256];
+    int callCount;
+    bool callsOverflowed;
+    char output[16384];
+    size_t outputLength;
+    int createCount;
+    FakeLogonCall logon;
+    bool passwordClearAtWait;
+    int environmentsTaken;
+    int environmentsFreed;
+    int handlesClosed;
+};
+
+const PlatformHandle kFakeProcessHandle = reinterpret_cast<PlatformHandle>(0x1001);
+const PlatformHandle kFakeThreadHandle = reinterpret_cast<PlatformHandle>(0x2002);
+
+// Resets every setting to a plain run on code page 932 that launches and exits with 0.
+void ResetFakePlatform();
+FakePlatform& Fake();
+const WideChar* FakeEnvironmentBlock();
+// Index of the first recorded call of kind at or after from, or -1.
+int FindFakeCall(FakeCallKind kind, int from = 0);

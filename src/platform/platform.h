@@ -1,0 +1,78 @@
+// The operating system as the rest of Velmor sees it: plain types and our own names.
+// Implemented by platform_windows.cpp for the shipped exe and by fake_platform.cpp for
+// host tests. Nothing outside src/platform/ includes <windows.h>.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+// One UTF-16 code unit. Windows' wchar_t is 16 bits wide; the Windows layer casts.
+typedef char16_t WideChar;
+
+// Which bytes of the active ANSI code page begin a double-byte character.
+struct LeadBytes {
+    bool isLead[256];
+};
+
+enum ConversionResult {
+    ConversionDone,
+    ConversionTooLong,       // the text and its terminator do not fit the output
+    ConversionFlagsRefused,  // the code page takes no flags (UTF-8 refuses MB_PRECOMPOSED)
+    ConversionRefused,       // any other refusal
+};
+
+typedef void* PlatformHandle;
+
+// Values for the logon call, with the meaning the logon service gives them.
+const uint32_t kLogonWithProfile = 1;
+const uint32_t kCreateDefaultErrorMode = 0x04000000;
+const uint32_t kCreateSeparateWowVdm = 0x00000800;
+const uint32_t kCreateUnicodeEnvironment = 0x00000400;
+const uint32_t kCreateNewProcessGroup = 0x00000200;
+const uint32_t kCreateNewConsole = 0x00000010;
+const uint32_t kStartfUseShowWindow = 0x00000001;
+const uint16_t kSwHide = 0;
+
+// The parts of STARTUPINFOW that Velmor decides; the Windows layer sets cb to the
+// structure's size and leaves every other field zero.
+struct StartupSettings {
+    const WideChar* lpTitle;
+    uint32_t dwFlags;
+    uint16_t wShowWindow;
+};
+
+struct ProcessInformation {
+    PlatformHandle hProcess;
+    PlatformHandle hThread;
+    uint32_t dwProcessId;
+    uint32_t dwThreadId;
+};
+
+// Process start-up.
+const char* PlatformCommandLine();
+void PlatformReadLeadBytes(LeadBytes* leadBytes);
+
+// MultiByteToWideChar from the ANSI code page, input up to and including its zero.
+// On any result other than ConversionDone, out[0] is zero.
+ConversionResult PlatformAnsiToWide(const char* bytes, bool precomposed, WideChar* out,
+                                    int capacity);
+
+// One runtime output call on standard output in text mode; the result is not reported.
+void PlatformWriteText(const char* text);
+
+// Zeroes memory in a way the compiler may not drop as a dead store.
+void PlatformWipe(void* buffer, size_t size);
+
+// The logon service and the handles it returns.
+WideChar* PlatformTakeEnvironment();  // null when there is no block
+void PlatformFreeEnvironment(WideChar* block);
+bool PlatformCreateProcessWithLogon(const WideChar* lpUsername, const WideChar* lpDomain,
+                                    const WideChar* lpPassword, uint32_t dwLogonFlags,
+                                    const WideChar* lpApplicationName, WideChar* lpCommandLine,
+                                    uint32_t dwCreationFlags, void* lpEnvironment,
+                                    const WideChar* lpCurrentDirectory,
+                                    const StartupSettings* lpStartupInfo,
+                                    ProcessInformation* lpProcessInformation);
+void PlatformWaitForProcess(PlatformHandle process);
+bool PlatformReadExitCode(PlatformHandle process, uint32_t* exitCode);
+void PlatformCloseHandle(PlatformHandle handle);

@@ -1,0 +1,114 @@
+// The platform layer on Windows: each function is one Windows call or two, with our
+// plain types translated at the edge. Only Win32 and msvcrt calls belong here; no logic.
+#include "platform/platform.h"
+
+#include <stdio.h>
+#include <windows.h>
+
+static_assert(sizeof(wchar_t) == sizeof(WideChar), "Windows wide text is UTF-16");
+static_assert(kLogonWithProfile == LOGON_WITH_PROFILE, "logon flag");
+static_assert(kCreateDefaultErrorMode == CREATE_DEFAULT_ERROR_MODE, "creation flag");
+static_assert(kCreateSeparateWowVdm == CREATE_SEPARATE_WOW_VDM, "creation flag");
+static_assert(kCreateUnicodeEnvironment == CREATE_UNICODE_ENVIRONMENT, "creation flag");
+static_assert(kCreateNewProcessGroup == CREATE_NEW_PROCESS_GROUP, "creation flag");
+static_assert(kCreateNewConsole == CREATE_NEW_CONSOLE, "creation flag");
+static_assert(kStartfUseShowWindow == STARTF_USESHOWWINDOW, "startup flag");
+static_assert(kSwHide == SW_HIDE, "show-window value");
+
+static const wchar_t* AsWindows(const WideChar* text) {
+    return reinterpret_cast<const wchar_t*>(text);
+}
+
+static wchar_t* AsWindows(WideChar* text) {
+    return reinterpret_cast<wchar_t*>(text);
+}
+
+const char* PlatformCommandLine() {
+    return GetCommandLineA();
+}
+
+void PlatformReadLeadBytes(LeadBytes* leadBytes) {
+    for (int value = 0; value < 256; ++value) leadBytes->isLead[value] = false;
+    CPINFO info;
+    if (!GetCPInfo(CP_ACP, &info)) return;
+    // LeadByte holds inclusive ranges as byte pairs, ended by a pair of zeros.
+    for (int i = 0; i + 1 < MAX_LEADBYTES && info.LeadByte[i] != 0; i += 2) {
+        for (int value = info.LeadByte[i]; value <= info.LeadByte[i + 1]; ++value) {
+            leadBytes->isLead[value] = true;
+        }
+    }
+}
+
+ConversionResult PlatformAnsiToWide(const char* bytes, bool precomposed, WideChar* out,
+                                    int capacity) {
+    DWORD flags = precomposed ? MB_PRECOMPOSED : 0;
+    // Input length -1: the terminating zero is converted too, so success means a
+    // terminated text within capacity.
+    if (MultiByteToWideChar(CP_ACP, flags, bytes, -1, AsWindows(out), capacity) > 0) {
+        return ConversionDone;
+    }
+    DWORD error = GetLastError();
+    out[0] = 0;  // a refused conversion may leave a partial, unterminated text behind
+    if (error == ERROR_INSUFFICIENT_BUFFER) return ConversionTooLong;
+    if (error == ERROR_INVALID_FLAGS) return ConversionFlagsRefused;
+    return ConversionRefused;
+}
+
+void PlatformWriteText(const char* text) {
+    fputs(text, stdout);
+}
+
+void PlatformWipe(void* buffer, size_t size) {
+    SecureZeroMemory(buffer, size);
+}
+
+WideChar* PlatformTakeEnvironment() {
+    return reinterpret_cast<WideChar*>(GetEnvironmentStringsW());
+}
+
+void PlatformFreeEnvironment(WideChar* block) {
+    FreeEnvironmentStringsW(AsWindows(block));
+}
+
+bool PlatformCreateProcessWithLogon(const WideChar* lpUsername, const WideChar* lpDomain,
+                                    const WideChar* lpPassword, uint32_t dwLogonFlags,
+                                    const WideChar* lpApplicationName, WideChar* lpCommandLine,
+                                    uint32_t dwCreationFlags, void* lpEnvironment,
+                                    const WideChar* lpCurrentDirectory,
+                                    const StartupSettings* lpStartupInfo,
+                                    ProcessInformation* lpProcessInformation) {
+    STARTUPINFOW startup;
+    ZeroMemory(&startup, sizeof startup);
+    startup.cb = sizeof startup;
+    // The logon service only reads the title; the structure's field is not const.
+    startup.lpTitle = const_cast<wchar_t*>(AsWindows(lpStartupInfo->lpTitle));
+    startup.dwFlags = lpStartupInfo->dwFlags;
+    startup.wShowWindow = lpStartupInfo->wShowWindow;
+
+    PROCESS_INFORMATION process;
+    ZeroMemory(&process, sizeof process);
+    BOOL created = CreateProcessWithLogonW(
+        AsWindows(lpUsername), AsWindows(lpDomain), AsWindows(lpPassword), dwLogonFlags,
+        AsWindows(lpApplicationName), AsWindows(lpCommandLine), dwCreationFlags, lpEnvironment,
+        AsWindows(lpCurrentDirectory), &startup, &process);
+    lpProcessInformation->hProcess = process.hProcess;
+    lpProcessInformation->hThread = process.hThread;
+    lpProcessInformation->dwProcessId = process.dwProcessId;
+    lpProcessInformation->dwThreadId = process.dwThreadId;
+    return created != FALSE;
+}
+
+void PlatformWaitForProcess(PlatformHandle process) {
+    WaitForSingleObject(process, INFINITE);
+}
+
+bool PlatformReadExitCode(PlatformHandle process, uint32_t* exitCode) {
+    DWORD code = 0;
+    BOOL read = GetExitCodeProcess(process, &code);
+    *exitCode = code;
+    return read != FALSE;
+}
+
+void PlatformCloseHandle(PlatformHandle handle) {
+    CloseHandle(handle);
+}

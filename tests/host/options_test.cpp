@@ -1,0 +1,213 @@
+// The argument walk: the switch table, its comparison rules, the account rule, and the
+// conversion of values into bounded fields.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "test_support.h"
+
+namespace {
+
+// Only what differs from the defaults, so each expectation names just its effect.
+std::string Describe(const LaunchOptions& options) {
+    std::string out;
+    auto add = [&out](const std::string& part) { out += (out.empty() ? "" : " ") + part; };
+    if (!options.showLogo) add("nologo");
+    if (options.logonFlags != kLogonWithProfile) add("logonFlags=" + std::to_string(options.logonFlags));
+    if (options.useCallerEnvironment) add("env");
+    if (options.wait) add("wait");
+    if (options.hide) add("hide");
+    const struct {
+        const char* name;
+        const WideText& field;
+    } fields[] = {{"user", options.user},        {"domain", options.domain},
+                  {"password", options.password}, {"cmd", options.commandLine},
+                  {"workdir", options.workDir}};
+    for (const auto& field : fields) {
+        if (!IsEmpty(field.field)) add(std::string(field.name) + "=" + Utf8(Text(field.field)));
+    }
+    return out;
+}
+
+struct ParseOutcome {
+    bool fits;
+    std::string options;
+};
+
+ParseOutcome Parse(const std::vector<std::string>& arguments, int codePage = 932) {
+    ResetFakePlatform();
+    LeadBytes leadBytes = LeadBytesOf(codePage);
+    std::vector<const char*> argv{"velmor.exe"};
+    for (const std::string& argument : arguments) argv.push_back(argument.c_str());
+    auto options = std::make_unique<LaunchOptions>();
+    SetDefaultOptions(options.get());
+    bool fits = ParseArguments(static_cast<int>(argv.size()), argv.data(), leadBytes, options.get());
+    return ParseOutcome{fits, Describe(*options)};
+}
+
+struct ParseCase {
+    const char* what;
+    std::vector<std::string> arguments;
+    std::string expected;
+};
+
+const ParseCase kSwitchCases[] = {
+    {"no arguments keep every default", {}, ""},
+    {"/nologo turns the banner off", {"/nologo"}, "nologo"},
+    {"the last of /nologo and /logo wins", {"/nologo", "/logo"}, ""},
+    {"-NoLoGo is /nologo in another case and introducer", {"-NoLoGo"}, "nologo"},
+    {"/noprofile clears the profile flag", {"/noprofile"}, "logonFlags=0"},
+    {"/noprofile then /profile sets it again", {"/noprofile", "/profile"}, ""},
+    {"/env passes the caller's environment", {"/env"}, "env"},
+    {"/env then /noenv does not", {"/env", "/noenv"}, ""},
+    {"/wait waits", {"/WAIT"}, "wait"},
+    {"/wait then /nowait does not", {"/wait", "/nowait"}, ""},
+    {"/hide hides the window", {"/hide"}, "hide"},
+    {"/hide then /nohide does not", {"/hide", "/nohide"}, ""},
+    {"/USER: sets the user", {"/USER:alice"}, "user=alice"},
+    {"-user: sets the user", {"-user:alice"}, "user=alice"},
+    {"/User: sets the user", {"/User:alice"}, "user=alice"},
+    {"/password: sets the password", {"/Password:s3cret"}, "password=s3cret"},
+    {"/a: is a short form of /password:", {"/a:s3cret"}, "password=s3cret"},
+    {"/password: with nothing after it empties the password", {"/a:x", "/password:"}, ""},
+    {"/workdir: sets the working directory", {"/workdir:C:\\Program Files"},
+     "workdir=C:\\Program Files"},
+    {"/workdir: with nothing after it clears it", {"/workdir:C:\\x", "/WORKDIR:"}, ""},
+    {"a positional argument is the command line", {"cmd.exe /k dir"}, "cmd=cmd.exe /k dir"},
+    {"the last positional argument wins", {"notepad.exe", "calc.exe"}, "cmd=calc.exe"},
+    {"an empty argument empties the command line", {"notepad.exe", ""}, ""},
+    {"an argument starting with a backslash is the command line", {"\\\\srv\\x.exe"},
+     "cmd=\\\\srv\\x.exe"},
+    {"a program path starting with / is taken as a switch", {"/bin/tool"}, ""},
+    {"unknown switches are ignored",
+     {"/verbose", "/?", "/user", "//user:alice", "/logox", "/", "-", "/nologo:", "/waitx"}, ""},
+    {"only A to Z fold: an accented letter matches nothing", {"/\xc9nv"}, ""},
+    {"a prefix switch needs its colon", {"/workdirC:\\x", "/passwordx"}, ""},
+};
+
+const ParseCase kAccountCases[] = {
+    {"domain\\user divides at the backslash", {"/user:CORP\\alice"}, "user=alice domain=CORP"},
+    {"only the first backslash divides", {"/user:CORP\\sub\\alice"},
+     "user=sub\\alice domain=CORP"},
+    {"user@domain goes whole to the user", {"/user:alice@corp"}, "user=alice@corp"},
+    {"a later user without a backslash keeps the domain", {"/user:CORP\\alice", "/user:bob"},
+     "user=bob domain=CORP"},
+    {"the kept domain goes with a user@domain too", {"/user:CORP\\alice", "/user:bob@corp"},
+     "user=bob@corp domain=CORP"},
+    {"a leading backslash empties the domain", {"/user:CORP\\alice", "/user:\\bob"}, "user=bob"},
+    {"a trailing backslash empties the user", {"/user:CORP\\"}, "domain=CORP"},
+    {"/user: with nothing after it empties the user", {"/user:alice", "/user:"}, ""},
+    {"on 932 a second byte 0x5C does not divide", {"/user:\x95\x5c" "bob"}, "user=表bob"},
+    {"on 932 a backslash after a double-byte character divides",
+     {"/user:\x95\x5c\\bob"}, "user=bob domain=表"},
+    {"on 932 a lone lead byte at the end ends the search", {"/user:ab\x95"}, "user=ab\xef\xbf\xbd"},
+};
+
+TEST(ParseArguments, AppliesTheSwitchTableInOrder) {
+    for (const ParseCase& test : kSwitchCases) {
+        ParseOutcome outcome = Parse(test.arguments);
+        EXPECT_TRUE(outcome.fits) << test.what;
+        EXPECT_EQ(outcome.options, test.expected) << test.what;
+    }
+}
+
+TEST(ParseArguments, DividesTheAccountIntoDomainAndUser) {
+    for (const ParseCase& test : kAccountCases) {
+        ParseOutcome outcome = Parse(test.arguments);
+        EXPECT_TRUE(outcome.fits) << test.what;
+        EXPECT_EQ(outcome.options, test.expected) << test.what;
+    }
+}
+
+TEST(ParseArguments, OnASingleBytePageThe0x5CByteDivides) {
+    ParseOutcome outcome = Parse({"/user:\x95\x5c" "bob"}, 1252);
+    EXPECT_EQ(outcome.options, "user=bob domain=•");
+}
+
+// 1023 units fit a field, 1024 do not; the value is refused, never shortened.
+TEST(ParseArguments, RefusesEveryValueThatDoesNotFitItsField) {
+    const std::string fits(1023, 'v');
+    const std::string tooLong(1024, 'v');
+    const struct {
+        const char* what;
+        std::string prefix;
+    } fields[] = {
+        {"user", "/user:"},         {"user after a domain", "/user:CORP\\"},
+        {"password", "/password:"}, {"short password", "/a:"},
+        {"working directory", "/workdir:"}, {"command line", ""},
+    };
+    for (const auto& field : fields) {
+        EXPECT_TRUE(Parse({field.prefix + fits}).fits) << field.what;
+        ParseOutcome refused = Parse({field.prefix + tooLong});
+        EXPECT_FALSE(refused.fits) << field.what;
+        EXPECT_EQ(refused.options.find(tooLong.substr(0, 1000)), std::string::npos) << field.what;
+    }
+    EXPECT_TRUE(Parse({"/user:" + fits + "\\bob"}).fits) << "domain";
+    EXPECT_FALSE(Parse({"/user:" + tooLong + "\\bob"}).fits) << "domain";
+    EXPECT_FALSE(Parse({"/user:" + std::string(5000, 'd') + "\\bob"}).fits)
+        << "a domain longer than any field could hold";
+}
+
+TEST(ParseArguments, KeepsWalkingAfterARefusedValue) {
+    ParseOutcome outcome = Parse({"/user:" + std::string(2000, 'u'), "/nologo", "/wait"});
+    EXPECT_FALSE(outcome.fits);
+    EXPECT_EQ(outcome.options, "nologo wait");
+}
+
+TEST(ToWide, FillsAFieldUpTo1023UnitsOnEveryPage) {
+    const struct {
+        const char* what;
+        int codePage;
+        std::string character;  // one UTF-16 unit on its page
+    } pages[] = {
+        {"single-byte", 1252, "a"},
+        {"double-byte 932", 932, "\x95\x5c"},
+        {"double-byte 936", 936, "\xb1\xed"},
+        {"UTF-8, which refuses MB_PRECOMPOSED", 65001, "\xe8\xa1\xa8"},
+    };
+    for (const auto& page : pages) {
+        ResetFakePlatform();
+        Fake().codePage = page.codePage;
+        std::string text;
+        for (int i = 0; i < 1023; ++i) text += page.character;
+        auto field = std::make_unique<WideText>();
+        EXPECT_TRUE(ToWide(text.c_str(), field.get())) << page.what;
+        EXPECT_EQ(Text(*field).size(), 1023u) << page.what;
+        text += page.character;
+        EXPECT_FALSE(ToWide(text.c_str(), field.get())) << page.what;
+        EXPECT_EQ(Text(*field), u"") << page.what;
+    }
+}
+
+TEST(ToWide, ConvertsThroughTheAnsiCodePage) {
+    const struct {
+        int codePage;
+        const char* bytes;
+        std::u16string expected;
+    } cases[] = {
+        {932, "\x95\x5c\x8e\xa6", u"表示"},
+        {65001, "\xe8\xa1\xa8\xe7\xa4\xba", u"表示"},
+        {1252, "\x95\x5c", u"\u2022\\"},
+        {932, "", u""},
+    };
+    for (const auto& test : cases) {
+        ResetFakePlatform();
+        Fake().codePage = test.codePage;
+        WideText field;
+        EXPECT_TRUE(ToWide(test.bytes, &field)) << test.codePage;
+        EXPECT_EQ(Text(field), test.expected) << test.codePage;
+    }
+}
+
+TEST(ToWide, AConversionThePlatformRefusesLeavesAnEmptyField) {
+    ResetFakePlatform();
+    Fake().refuseConversions = true;
+    WideText field;
+    field.units[0] = u'x';
+    EXPECT_TRUE(ToWide("alice", &field));
+    EXPECT_EQ(Text(field), u"");
+}
+
+}  // namespace

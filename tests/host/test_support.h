@@ -1,0 +1,71 @@
+// Helpers shared by the host tests: text conversions done independently of Velmor's own
+// (glibc's iconv), and a run of the whole command against the fake platform.
+#pragma once
+
+#include <iconv.h>
+#include <string.h>
+
+#include <string>
+
+#include "cli/entry.h"
+#include "cli/options.h"
+#include "platform/fake_platform.h"
+
+// utf8 re-encoded in the named iconv code page; the test fails loudly if it cannot be.
+inline std::string Encode(const std::string& utf8, const char* codePage) {
+    iconv_t converter = iconv_open(codePage, "UTF-8");
+    std::string out(utf8.size() * 4 + 4, '\0');
+    char* in = const_cast<char*>(utf8.data());
+    size_t inLeft = utf8.size();
+    char* next = &out[0];
+    size_t outLeft = out.size();
+    size_t result = iconv(converter, &in, &inLeft, &next, &outLeft);
+    iconv_close(converter);
+    if (result == static_cast<size_t>(-1)) return "<unencodable>";
+    out.resize(out.size() - outLeft);
+    return out;
+}
+
+inline std::string Cp932(const std::string& utf8) {
+    return Encode(utf8, "CP932");
+}
+
+inline std::u16string Text(const WideText& field) {
+    return std::u16string(field.units);
+}
+
+inline std::u16string Text(const FakeText& text) {
+    return text.present ? std::u16string(text.units) : u"(absent)";
+}
+
+inline LeadBytes LeadBytesOf(int codePage) {
+    Fake().codePage = codePage;
+    LeadBytes leadBytes;
+    PlatformReadLeadBytes(&leadBytes);
+    return leadBytes;
+}
+
+struct RunOutcome {
+    int status;
+    std::string output;
+};
+
+inline RunOutcome RunCommand(const std::string& commandLine) {
+    std::string line = commandLine;  // kept alive for the run
+    Fake().commandLine = line.c_str();
+    int status = RunVelmor(line.c_str());
+    return RunOutcome{status, std::string(Fake().output, Fake().outputLength)};
+}
+
+inline std::string Utf8(const std::u16string& text) {
+    iconv_t converter = iconv_open("UTF-8", "UTF-16LE");
+    std::string out(text.size() * 4 + 4, '\0');
+    char* in = reinterpret_cast<char*>(const_cast<char16_t*>(text.data()));
+    size_t inLeft = text.size() * sizeof(char16_t);
+    char* next = &out[0];
+    size_t outLeft = out.size();
+    iconv(converter, &in, &inLeft, &next, &outLeft);
+    iconv_close(converter);
+    out.resize(out.size() - outLeft);
+    return out;
+}

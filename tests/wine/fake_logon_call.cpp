@@ -1,0 +1,70 @@
+// Test-only stand-in for the logon service, linked into velmor_seam.exe in place of
+// ADVAPI32's import: it records the arguments it was given to the file named by
+// VELMOR_LOGON_RECORD, then starts the program as the caller with CreateProcessW.
+#include <stdio.h>
+#include <windows.h>
+
+namespace {
+
+void WriteText(FILE* record, const char* key, const wchar_t* text) {
+    if (text == nullptr) {
+        fprintf(record, "%s=(absent)\n", key);
+        return;
+    }
+    char utf8[4 * 1024 * 4];
+    int length = WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8, sizeof utf8, nullptr, nullptr);
+    fprintf(record, "%s=%s\n", key, length > 0 ? utf8 : "(unconvertible)");
+}
+
+bool OtherStartupFieldsZero(const STARTUPINFOW& s) {
+    return s.lpReserved == nullptr && s.lpDesktop == nullptr && s.dwX == 0 && s.dwY == 0 &&
+           s.dwXSize == 0 && s.dwYSize == 0 && s.dwXCountChars == 0 && s.dwYCountChars == 0 &&
+           s.dwFillAttribute == 0 && s.cbReserved2 == 0 && s.lpReserved2 == nullptr &&
+           s.hStdInput == nullptr && s.hStdOutput == nullptr && s.hStdError == nullptr;
+}
+
+void Record(LPCWSTR user, LPCWSTR domain, LPCWSTR password, DWORD logonFlags,
+            LPCWSTR applicationName, LPWSTR commandLine, DWORD creationFlags,
+            LPVOID environment, LPCWSTR currentDirectory, LPSTARTUPINFOW startup) {
+    char path[MAX_PATH];
+    DWORD length = GetEnvironmentVariableA("VELMOR_LOGON_RECORD", path, sizeof path);
+    if (length == 0 || length >= sizeof path) return;
+    FILE* record = fopen(path, "wb");
+    if (record == nullptr) return;
+    WriteText(record, "username", user);
+    WriteText(record, "domain", domain);
+    WriteText(record, "password", password);
+    fprintf(record, "logonFlags=0x%08lx\n", logonFlags);
+    WriteText(record, "applicationName", applicationName);
+    WriteText(record, "commandLine", commandLine);
+    fprintf(record, "creationFlags=0x%08lx\n", creationFlags);
+    fprintf(record, "environment=%s\n", environment != nullptr ? "present" : "absent");
+    WriteText(record, "currentDirectory", currentDirectory);
+    fprintf(record, "cb=%lu\n", startup->cb);
+    WriteText(record, "title", startup->lpTitle);
+    fprintf(record, "dwFlags=0x%08lx\n", startup->dwFlags);
+    fprintf(record, "wShowWindow=%u\n", startup->wShowWindow);
+    fprintf(record, "otherStartupFieldsZero=%s\n", OtherStartupFieldsZero(*startup) ? "yes" : "no");
+    fclose(record);
+}
+
+BOOL WINAPI FakeCreateProcessWithLogonW(LPCWSTR user, LPCWSTR domain, LPCWSTR password,
+                                        DWORD logonFlags, LPCWSTR applicationName,
+                                        LPWSTR commandLine, DWORD creationFlags,
+                                        LPVOID environment, LPCWSTR currentDirectory,
+                                        LPSTARTUPINFOW startup,
+                                        LPPROCESS_INFORMATION process) {
+    Record(user, domain, password, logonFlags, applicationName, commandLine, creationFlags,
+           environment, currentDirectory, startup);
+    return CreateProcessW(applicationName, commandLine, nullptr, nullptr, FALSE, creationFlags,
+                          environment, currentDirectory, startup, process);
+}
+
+}  // namespace
+
+// The pointer that calls through __declspec(dllimport) read; defining it here keeps the
+// import library's entry, and so ADVAPI32's function, out of this exe.
+extern "C" {
+void* velmorFakeLogonImport __asm__("__imp__CreateProcessWithLogonW@44") =
+    reinterpret_cast<void*>(&FakeCreateProcessWithLogonW);
+}
