@@ -11,12 +11,13 @@ namespace {
 FakePlatform fake;
 WideChar fakeEnvironment[] = {u'A', u'=', u'1', 0, 0};
 
-void RecordCall(FakeCallKind kind, const void* address = nullptr, size_t size = 0) {
+void RecordCall(FakeCallKind kind, const void* address = nullptr, size_t size = 0,
+                bool heldSecret = false) {
     if (fake.callCount == sizeof fake.calls / sizeof fake.calls[0]) {
         fake.callsOverflowed = true;
         return;
     }
-    fake.calls[fake.callCount++] = FakeCall{kind, address, size};
+    fake.calls[fake.callCount++] = FakeCall{kind, address, size, heldSecret};
 }
 
 void CopyText(const WideChar* text, FakeText* copy) {
@@ -149,8 +150,24 @@ void PlatformWriteText(const char* text) {
     fake.outputLength += length;
 }
 
+static bool HoldsSecret(const void* buffer, size_t size) {
+    if (fake.secret == nullptr) return false;
+    size_t length = strlen(fake.secret);
+    const unsigned char* bytes = static_cast<const unsigned char*>(buffer);
+    for (size_t start = 0; start + 2 * length <= size; ++start) {
+        bool asBytes = true, asUnits = start % 2 == 0;
+        for (size_t i = 0; i < length; ++i) {
+            unsigned char wanted = static_cast<unsigned char>(fake.secret[i]);
+            if (bytes[start + i] != wanted) asBytes = false;
+            if (bytes[start + 2 * i] != wanted || bytes[start + 2 * i + 1] != 0) asUnits = false;
+        }
+        if (asBytes || asUnits) return true;
+    }
+    return false;
+}
+
 void PlatformWipe(void* buffer, size_t size) {
-    RecordCall(FakeWipe, buffer, size);
+    RecordCall(FakeWipe, buffer, size, HoldsSecret(buffer, size));
     memset(buffer, 0, size);
 }
 

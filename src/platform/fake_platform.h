@@ -20,8 +20,9 @@ enum FakeCallKind {
 
 struct FakeCall {
     FakeCallKind kind;
-    const void* address;  // FakeWipe: what was wiped
+    const void* address;  // FakeWipe: what was wiped; FakeWriteText: the text
     size_t size;
+    bool heldSecret;  // FakeWipe: the region held the secret, as bytes or as UTF-16
 };
 
 const int kFakeTextCapacity = 2048;
@@ -53,6 +54,7 @@ struct FakePlatform {
     bool exitCodeReadable;
     uint32_t exitCode;
     uint32_t exitCodeLeftOnFailure;
+    const char* secret;  // an ASCII password whose wiping the test follows
 
     // Recorded.
     FakeCall calls[256];

@@ -1,1 +1,126 @@
+// Whole runs of the command against the fake platform: what is written, in which order,
+// the exit status, and whether the logon call is reached.
 #include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "cli/split.h"
+#include "expected_texts.h"
+#include "test_support.h"
+
+namespace {
+
+std::string Banner() {
+    return Cp932(kExpectedBanner[0]) + Cp932(kExpectedBanner[1]);
+}
+
+std::string Usage() {
+    std::string usage;
+    for (const char* piece : kExpectedUsage) usage += Cp932(piece);
+    return usage;
+}
+
+struct RunCase {
+    const char* what;
+    std::string commandLine;
+    std::string expectedOutput;
+    int expectedStatus;
+    bool launches;
+};
+
+const std::string kLongValue(1024, 'x');
+
+std::vector<RunCase> RunCases() {
+    const std::string userRequired = Cp932(kExpectedUserRequired);
+    const std::string commandRequired = Cp932(kExpectedCommandRequired);
+    const std::string tooLong = Cp932(kExpectedValueTooLong);
+    return {
+        {"no arguments", "velmor.exe", Banner() + Usage() + userRequired, -1, false},
+        {"/nologo alone", "velmor.exe /nologo", Usage() + userRequired, -1, false},
+        {"only ignored switches", "velmor.exe /verbose /? /user //user:alice /logox /",
+         Banner() + Usage() + userRequired, -1, false},
+        {"no command line", "velmor.exe /user:alice", Banner() + Usage() + commandRequired, -1,
+         false},
+        {"the user is checked first", "velmor.exe /nologo", Usage() + userRequired, -1, false},
+        {"a trailing backslash leaves no user", "velmor.exe /nologo /user:CORP\\ notepad.exe",
+         Usage() + userRequired, -1, false},
+        {"an empty argument after the program", "velmor.exe /nologo /user:alice notepad.exe \"\"",
+         Usage() + commandRequired, -1, false},
+        {"the last of /nologo and /logo decides", "velmor.exe /user:a /nologo /logo x.exe",
+         Banner(), 0, true},
+        {"a valid run without the banner", "velmor.exe /nologo /user:alice notepad.exe", "", 0,
+         true},
+        {"an empty password is accepted", "velmor.exe /nologo /user:a /password: x.exe", "", 0,
+         true},
+        {"a value too long, after the banner", "velmor.exe /user:" + kLongValue + " x.exe",
+         Banner() + tooLong, -1, false},
+        {"a value too long comes before a missing user",
+         "velmor.exe /nologo /workdir:" + kLongValue, tooLong, -1, false},
+        {"a command line too long to split", "velmor.exe /nologo /user:a " +
+                                                  std::string(kArgumentBytesCapacity, 'x'),
+         tooLong, -1, false},
+    };
+}
+
+TEST(RunVelmor, WritesTheTextsAndEndsWithTheStatus) {
+    for (const RunCase& test : RunCases()) {
+        ResetFakePlatform();
+        RunOutcome outcome = RunCommand(test.commandLine);
+        EXPECT_EQ(outcome.output, test.expectedOutput) << test.what;
+        EXPECT_EQ(outcome.status, test.expectedStatus) << test.what;
+        EXPECT_EQ(Fake().createCount, test.launches ? 1 : 0) << test.what;
+    }
+}
+
+TEST(RunVelmor, AFailedLaunchEndsWithMinusOne) {
+    ResetFakePlatform();
+    Fake().createSucceeds = false;
+    RunOutcome outcome = RunCommand("velmor.exe /user:alice notepad.exe");
+    EXPECT_EQ(outcome.output, Banner() + Cp932(kExpectedLaunchFailed));
+    EXPECT_EQ(outcome.status, -1);
+}
+
+TEST(RunVelmor, HandsTheSplitArgumentsToTheLaunch) {
+    ResetFakePlatform();
+    RunCommand("\"C:\\Program Files\\velmor.exe\" /nologo /user:CORP\\alice /a:pw "
+               "/workdir:\"C:\\Work Dir\" \"cmd.exe /c \\\"C:\\a b\\x.cmd\\\"\"");
+    const FakeLogonCall& logon = Fake().logon;
+    EXPECT_EQ(Text(logon.username), u"alice");
+    EXPECT_EQ(Text(logon.domain), u"CORP");
+    EXPECT_EQ(Text(logon.password), u"pw");
+    EXPECT_EQ(Text(logon.currentDirectory), u"C:\\Work Dir");
+    EXPECT_EQ(Text(logon.commandLine), u"cmd.exe /c \"C:\\a b\\x.cmd\"");
+}
+
+// The password stands in two of our buffers: the split copy of the command line and
+// the password field. Both are wiped whether or not the command line is accepted.
+TEST(RunVelmor, WipesThePasswordOnEveryPath) {
+    const struct {
+        const char* what;
+        const char* commandLine;
+        bool createSucceeds;
+    } cases[] = {
+        {"a launch", "velmor.exe /user:a /password:Hunter2Secret /wait x.exe", true},
+        {"a failed launch", "velmor.exe /user:a /password:Hunter2Secret x.exe", false},
+        {"a refused command line", "velmor.exe /password:Hunter2Secret", true},
+        {"a short-form password", "velmor.exe /a:Hunter2Secret /user:a x.exe", true},
+    };
+    for (const auto& test : cases) {
+        ResetFakePlatform();
+        Fake().secret = "Hunter2Secret";
+        Fake().createSucceeds = test.createSucceeds;
+        RunCommand(test.commandLine);
+        int splitWipes = 0, fieldWipes = 0;
+        for (int i = 0; i < Fake().callCount; ++i) {
+            const FakeCall& call = Fake().calls[i];
+            if (call.kind != FakeWipe || !call.heldSecret) continue;
+            if (call.size == static_cast<size_t>(kArgumentBytesCapacity)) ++splitWipes;
+            if (call.size == sizeof(WideText)) ++fieldWipes;
+        }
+        EXPECT_EQ(splitWipes, 1) << test.what;
+        EXPECT_EQ(fieldWipes, 1) << test.what;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,45 @@
+// The texts the command shows, as a reader would type them: UTF-8, never the command's
+// own code page 932 bytes. Tests compare the output with iconv's encoding of these.
+#pragma once
+
+const char* const kExpectedBanner[] = {
+    "\nVelmor コマンド Version 1.3.0\n",
+    "指定したユーザーアカウントでコマンドラインを実行します。\n",
+};
+
+const char* const kExpectedUsage[] = {
+    "\nVelmor [/nologo | /logo] [/noprofile | /profile] [/noenv | /env]\n",
+    "       [/user:<ユーザー名>] [/password:<パスワード>] [/nowait | /wait]\n",
+    "       [/nohide | /hide] [/workdir:<作業ディレクトリ>] [プログラム]\n\n",
+    "  /nologo     アプリケーション情報を表示しません。\n",
+    "  /logo       アプリケーション情報を表示します(既定値)。\n",
+    "  /noprofile  ユーザープロファイルを読み込まずにコマンドラインを実行します。\n",
+    "  /profile    ユーザープロファイルを読み込んでからコマンドラインを\n",
+    "              実行します(既定値)。\n",
+    "  /noenv      指定ユーザーの環境を使用します(既定値)。\n",
+    "  /env        Velmor コマンド実行ユーザーの環境を使用します。\n",
+    "  /user       ユーザー名を指定します。\"ドメイン\\ユーザー\" もしくは\n",
+    "              \"ユーザー@ドメイン\" の形式で指定します。\n",
+    "  /password   ユーザーのパスワードを指定します。\n",
+    "  /nowait     コマンドラインが終了するまで待ちません(既定値)。\n",
+    "  /wait       コマンドラインが終了するまで待ちます。実行したコマンドラインの\n",
+    "              終了ステータスが Velmor コマンドの終了ステータスに反映されます。\n",
+    "  /nohide     ウインドウを非表示にしません(既定値)。\n",
+    "  /hide       ウインドウを非表示にします。\n",
+    "  /workdir    実行するコマンドラインの作業ディレクトリを指定します。\n",
+    "              作業ディレクトリにスペースが含まれている場合は\n",
+    "              \"/workdir:C:\\Program Files\" のように\n",
+    "              ダブルコーテーション '\"' で括って指定します。\n",
+    "  プログラム  実行するコマンドラインを指定します。\n",
+    "              コマンドラインにダブルコーテーション '\"' が含まれる場合は\n",
+    "              ダブルクォーテーションの前に\n",
+    "              バックスラッシュ '\\' を追加して指定します。\n",
+    "              コマンドラインにスペースが含まれるファイルを指定する場合や\n",
+    "              複数のパラメータが含まれる場合がこれに該当します。\n",
+};
+
+const char kExpectedUserRequired[] = "\nユーザー名を指定してください。\n";
+const char kExpectedCommandRequired[] = "\n実行するコマンドラインを指定してください。\n";
+const char kExpectedLaunchFailed[] = "\nコマンドの実行に失敗しました。\n";
+const char kExpectedExitStatusFailed[] = "\n終了ステータスの取得に失敗しました。\n";
+const char kExpectedValueTooLong[] = "\n指定された値が長すぎます(1023 文字まで)。\n";
