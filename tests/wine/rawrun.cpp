@@ -1,6 +1,7 @@
 // Wine suite helper: starts the command line given in hex as argv[1], byte for byte,
-// with CreateProcessA, waits, and ends with the child's exit status. Wine would quote
-// any command line it built from Linux arguments; this one reaches the child as given.
+// with CreateProcessA, waits, writes the child's full 32-bit exit status to stderr as
+// "rawrun-status=0x........" and ends with it. Wine would quote any command line it
+// built from Linux arguments; this one reaches the child as given.
 #include <stdio.h>
 #include <stdlib.h>
 #include <windows.h>
@@ -35,5 +36,6 @@ int main(int argc, char** argv) {
     GetExitCodeProcess(process.hProcess, &status);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
+    fprintf(stderr, "rawrun-status=0x%08lx\n", status);
     return static_cast<int>(status);
 }

@@ -1,0 +1,450 @@
+#!/usr/bin/env python3
+"""Runs the real velmor.exe, and velmor_seam.exe with its fake logon call, under Wine.
+
+Expected texts are written here in UTF-8 and encoded with Python's own cp932 codec, so
+the comparison never leans on Velmor's catalogue. Usage: run_wine_tests.py BUILD_DIR
+"""
+import os
+import re
+import subprocess
+import sys
+import time
+
+BUILD = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else "build/windows")
+WORK = os.path.join(BUILD, "wine-tests")
+EXE = os.path.join(BUILD, "velmor.exe")
+SEAM = os.path.join(BUILD, "velmor_seam.exe")
+RAWRUN = os.path.join(BUILD, "rawrun.exe")
+PROBE = os.path.join(BUILD, "probe.exe")
+CODE_PAGES = {1252: "C", 932: "ja_JP.UTF-8"}
+
+BANNER = ["\nVelmor コマンド Version 1.3.0\n", "指定したユーザーアカウントでコマンドラインを実行します。\n"]
+USAGE = [
+    "\nVelmor [/nologo | /logo] [/noprofile | /profile] [/noenv | /env]\n",
+    "       [/user:<ユーザー名>] [/password:<パスワード>] [/nowait | /wait]\n",
+    "       [/nohide | /hide] [/workdir:<作業ディレクトリ>] [プログラム]\n\n",
+    "  /nologo     アプリケーション情報を表示しません。\n",
+    "  /logo       アプリケーション情報を表示します(既定値)。\n",
+    "  /noprofile  ユーザープロファイルを読み込まずにコマンドラインを実行します。\n",
+    "  /profile    ユーザープロファイルを読み込んでからコマンドラインを\n",
+    "              実行します(既定値)。\n",
+    "  /noenv      指定ユーザーの環境を使用します(既定値)。\n",
+    "  /env        Velmor コマンド実行ユーザーの環境を使用します。\n",
+    "  /user       ユーザー名を指定します。\"ドメイン\\ユーザー\" もしくは\n",
+    "              \"ユーザー@ドメイン\" の形式で指定します。\n",
+    "  /password   ユーザーのパスワードを指定します。\n",
+    "  /nowait     コマンドラインが終了するまで待ちません(既定値)。\n",
+    "  /wait       コマンドラインが終了するまで待ちます。実行したコマンドラインの\n",
+    "              終了ステータスが Velmor コマンドの終了ステータスに反映されます。\n",
+    "  /nohide     ウインドウを非表示にしません(既定値)。\n",
+    "  /hide       ウインドウを非表示にします。\n",
+    "  /workdir    実行するコマンドラインの作業ディレクトリを指定します。\n",
+    "              作業ディレクトリにスペースが含まれている場合は\n",
+    "              \"/workdir:C:\\Program Files\" のように\n",
+    "              ダブルコーテーション '\"' で括って指定します。\n",
+    "  プログラム  実行するコマンドラインを指定します。\n",
+    "              コマンドラインにダブルコーテーション '\"' が含まれる場合は\n",
+    "              ダブルクォーテーションの前に\n",
+    "              バックスラッシュ '\\' を追加して指定します。\n",
+    "              コマンドラインにスペースが含まれるファイルを指定する場合や\n",
+    "              複数のパラメータが含まれる場合がこれに該当します。\n",
+]
+USER_REQUIRED = "\nユーザー名を指定してください。\n"
+COMMAND_REQUIRED = "\n実行するコマンドラインを指定してください。\n"
+LAUNCH_FAILED = "\nコマンドの実行に失敗しました。\n"
+VALUE_TOO_LONG = "\n指定された値が長すぎます(1023 文字まで)。\n"
+TITLE_CLOSE_932 = " として実行中)".encode("cp932")
+
+
+def console_bytes(*texts):
+    """What text-mode standard output makes of the texts: cp932 bytes, LF as CR LF."""
+    return b"".join(t.encode("cp932") for t in texts).replace(b"\n", b"\r\n")
+
+
+def ansi_decode(data, code_page):
+    """Bytes as MultiByteToWideChar reads them on a page; 1252's five unassigned bytes
+    map to the control characters of the same value, as Windows maps them."""
+    if code_page == 932:
+        return data.decode("cp932")
+    return "".join(bytes([b]).decode("cp1252", errors="ignore") or chr(b) for b in data)
+
+
+def windows_path(path):
+    return "Z:" + path.replace("/", "\\")
+
+
+class Wine:
+    def __init__(self):
+        self.env = dict(os.environ)
+        self.env["WINEPREFIX"] = os.path.join(BUILD, "wine-prefix")
+        self.env["WINEDEBUG"] = "-all"
+        self.env["WINEDLLOVERRIDES"] = "mscoree,mshtml=d"
+        os.makedirs(WORK, exist_ok=True)
+
+    def start(self):
+        """One persistent wineserver for the whole run; the prefix is made on first use."""
+        if not os.path.isdir(self.env["WINEPREFIX"]):
+            subprocess.run(["wineboot", "-i"], env=self.env, capture_output=True)
+            subprocess.run(["wineserver", "-w"], env=self.env)
+        subprocess.run(["wineserver", "-p"], env=self.env, check=True)
+        # The first program of a server session starts Wine's background services; let
+        # them inherit nothing of ours, or they would hold a captured pipe open.
+        subprocess.run(["wine", PROBE, "exit", "0"], env=self.env, stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    def stop(self):
+        subprocess.run(["wineserver", "-k"], env=self.env, capture_output=True)
+
+    def run(self, exe, args, code_page=932, debug="-all", extra_env=None, timeout=120,
+            capture=True):
+        """Runs exe to its end. With capture off, nothing that the exe starts can hold
+        this side's pipes open, so a program left running does not delay the return."""
+        env = dict(self.env)
+        env["LC_ALL"] = CODE_PAGES[code_page]
+        env["WINEDEBUG"] = debug
+        env.update(extra_env or {})
+        output = subprocess.PIPE if capture else subprocess.DEVNULL
+        try:
+            result = subprocess.run(["wine", exe] + list(args), env=env, stdout=output,
+                                    stderr=output, stdin=subprocess.DEVNULL, timeout=timeout)
+        except subprocess.TimeoutExpired:
+            return None, b"(timed out)", b""
+        return result.returncode, result.stdout, result.stderr
+
+    def run_raw(self, command_line, code_page=932, debug="-all", extra_env=None):
+        """Starts command_line (bytes in the ANSI page) as given, through rawrun.exe.
+        Returns the child's full 32-bit exit status, its stdout and Wine's stderr."""
+        _, out, err = self.run(RAWRUN, [command_line.hex()], code_page, debug, extra_env)
+        match = re.search(rb"rawrun-status=0x([0-9a-f]{8})", err)
+        status = int(match.group(1), 16) if match else None
+        return status, out, err
+
+
+def parse_debugstr(text):
+    """Reads one of Wine's L"..." or (null) renderings of a wide string."""
+    if text == "(null)":
+        return None
+    assert text.startswith('L"') and text.endswith('"'), text
+    body, out, i = text[2:-1], [], 0
+    while i < len(body):
+        if body[i] != "\\":
+            out.append(body[i])
+            i += 1
+        elif body[i + 1] in 'nrt"\\':
+            out.append({"n": "\n", "r": "\r", "t": "\t"}.get(body[i + 1], body[i + 1]))
+            i += 2
+        else:
+            out.append(chr(int(body[i + 1:i + 5], 16)))
+            i += 5
+    return "".join(out)
+
+
+STUB_LINE = re.compile(
+    r'fixme:advapi:CreateProcessWithLogonW (L"(?:[^"\\]|\\.)*"|\(null\)) '
+    r'(L"(?:[^"\\]|\\.)*"|\(null\)) (L"(?:[^"\\]|\\.)*"|\(null\)) (0x[0-9a-f]+) '
+    r'(L"(?:[^"\\]|\\.)*"|\(null\)) (L"(?:[^"\\]|\\.)*"|\(null\)) (0x[0-9a-f]+) '
+    r'([0-9A-F]{8}) (L"(?:[^"\\]|\\.)*"|\(null\)) ')
+
+
+def stub_arguments(stderr):
+    """The arguments Wine's logon stub reported, or None when it was not called."""
+    match = STUB_LINE.search(stderr.decode("ascii", errors="replace"))
+    if not match:
+        return None
+    g = match.groups()
+    return {
+        "user": parse_debugstr(g[0]), "domain": parse_debugstr(g[1]),
+        "password": parse_debugstr(g[2]), "logonFlags": int(g[3], 16),
+        "application": parse_debugstr(g[4]), "commandLine": parse_debugstr(g[5]),
+        "creationFlags": int(g[6], 16), "environment": int(g[7], 16) != 0,
+        "workDir": parse_debugstr(g[8]),
+    }
+
+
+def read_record(path):
+    with open(path, encoding="utf-8") as f:
+        return dict(line.rstrip("\n").split("=", 1) for line in f if "=" in line)
+
+
+class Suite:
+    def __init__(self):
+        self.passed = 0
+        self.failed = 0
+
+    def check(self, name, condition, detail=""):
+        if condition:
+            self.passed += 1
+            print("ok   " + name)
+        else:
+            self.failed += 1
+            print("FAIL " + name + (": " + detail if detail else ""))
+
+    def equal(self, name, actual, expected):
+        self.check(name, actual == expected, "got %r, expected %r" % (actual, expected))
+
+
+# Exit statuses as Linux sees a Windows status of -1.
+REFUSED = 255
+
+OUTPUT_CASES = [
+    ("no arguments", [], BANNER + USAGE + [USER_REQUIRED]),
+    ("/nologo alone", ["/nologo"], USAGE + [USER_REQUIRED]),
+    ("only ignored switches", ["/verbose", "/?", "/user", "//user:alice", "/logox", "/"],
+     BANNER + USAGE + [USER_REQUIRED]),
+    ("no command line", ["/user:alice"], BANNER + USAGE + [COMMAND_REQUIRED]),
+    ("the user is checked before the command line", ["/nologo", "notepad.exe"],
+     USAGE + [USER_REQUIRED]),
+    ("a value of 1024 characters", ["/nologo", "/user:" + "u" * 1024, "notepad.exe"],
+     [VALUE_TOO_LONG]),
+    ("a value too long, after the banner", ["/password:" + "p" * 1024],
+     BANNER + [VALUE_TOO_LONG]),
+    ("a failed launch", ["/user:alice", "notepad.exe"], BANNER + [LAUNCH_FAILED]),
+]
+
+
+def test_output(wine, suite):
+    for code_page in CODE_PAGES:
+        for what, args, texts in OUTPUT_CASES:
+            status, out, _ = wine.run(EXE, args, code_page)
+            name = "output on %d: %s" % (code_page, what)
+            suite.equal(name + " (bytes)", out, console_bytes(*texts))
+            suite.equal(name + " (status)", status, REFUSED)
+
+
+# Raw command lines, as bytes of the ANSI page, and what the logon call then received.
+SPLIT_CASES = [
+    ("escaped inner quotes reach the command line", 1252,
+     b'velmor.exe /nologo /user:alice "cmd /c \\"C:\\a b\\x.cmd\\""',
+     {"commandLine": 'cmd /c "C:\\a b\\x.cmd"'}),
+    ("a doubled quote inside a stretch is literal", 1252,
+     b'velmor.exe /nologo /user:alice "a""b c"', {"commandLine": 'a"b c'}),
+    ("two backslashes before a closing quote give one", 1252,
+     b'velmor.exe /nologo /user:alice "/workdir:C:\\Program Files\\\\" x.exe',
+     {"workDir": "C:\\Program Files\\", "commandLine": "x.exe"}),
+    ("quotes may open inside a switch", 1252,
+     b'velmor.exe /nologo /user:"CORP\\alice" /password:"p w" x.exe',
+     {"user": "alice", "domain": "CORP", "password": "p w"}),
+    ("tabs separate, runs of them too", 1252, b'velmor.exe\t/nologo\t\t/user:bob\tx.exe',
+     {"user": "bob", "commandLine": "x.exe"}),
+    ("a quoted program name with spaces", 1252,
+     b'"velmor.exe" /nologo /user:bob "C:\\Program Files\\x.exe"',
+     {"commandLine": "C:\\Program Files\\x.exe"}),
+    ("an empty argument is the last command line", 1252,
+     b'velmor.exe /nologo /user:bob x.exe "" y.exe', {"commandLine": "y.exe"}),
+    ("on 932 a double-byte 0x5C does not escape a quote", 932,
+     b'velmor.exe /nologo /user:alice "C:\\\x95\x5c"', {"commandLine": "C:\\表"}),
+    ("on 1252 the same bytes escape it", 1252,
+     b'velmor.exe /nologo /user:alice "C:\\\x95\x5c"', {"commandLine": 'C:\\•"'}),
+    ("on 932 a double-byte 0x5C does not divide the account", 932,
+     b'velmor.exe /nologo /user:\x95\x5cbob x.exe', {"user": "表bob", "domain": None}),
+    ("on 932 a backslash after a double-byte character divides", 932,
+     b'velmor.exe /nologo /user:\x95\x5c\\bob x.exe', {"user": "bob", "domain": "表"}),
+    ("on 1252 the 0x5C byte divides", 1252,
+     b'velmor.exe /nologo /user:\x95\x5cbob x.exe', {"user": "bob", "domain": "•"}),
+]
+
+
+def test_split(wine, suite):
+    for what, code_page, line, expected in SPLIT_CASES:
+        status, out, err = wine.run_raw(line, code_page, debug="-all,fixme+advapi")
+        received = stub_arguments(err)
+        name = "split on %d: %s" % (code_page, what)
+        if received is None:
+            suite.check(name, False, "the logon call was not reached: %r" % out)
+            continue
+        suite.equal(name, {k: received[k] for k in expected}, expected)
+        suite.equal(name + " (status -1)", status, 0xFFFFFFFF)
+
+
+STUB_CASES = [
+    ("every argument given",
+     ["/user:CORP\\alice", "/password:pw", "/noprofile", "/env", "/workdir:C:\\windows",
+      "cmd.exe /c exit 3"],
+     {"user": "alice", "domain": "CORP", "password": "pw", "logonFlags": 0,
+      "application": None, "commandLine": "cmd.exe /c exit 3", "creationFlags": 0x04000E10,
+      "environment": True, "workDir": "C:\\windows"}),
+    ("the defaults",
+     ["/user:alice@corp", "notepad.exe"],
+     {"user": "alice@corp", "domain": None, "password": "", "logonFlags": 1,
+      "application": None, "commandLine": "notepad.exe", "creationFlags": 0x04000E10,
+      "environment": False, "workDir": None}),
+    ("empty values count as not given",
+     ["/user:alice", "/workdir:C:\\x", "/workdir:", "/a:pw", "/password:", "x.exe"],
+     {"password": "", "workDir": None}),
+]
+
+
+def test_logon_arguments(wine, suite):
+    for code_page in CODE_PAGES:
+        for what, args, expected in STUB_CASES:
+            status, out, err = wine.run(EXE, ["/nologo"] + args, code_page, "-all,fixme+advapi")
+            received = stub_arguments(err) or {}
+            name = "logon call on %d: %s" % (code_page, what)
+            suite.equal(name, {k: received.get(k, "(not called)") for k in expected}, expected)
+            suite.equal(name + " (failure reported)", (status, out),
+                        (REFUSED, console_bytes(LAUNCH_FAILED)))
+    status, out, err = wine.run(EXE, ["/nologo", "/user:ユーザー", "/a:秘密", "メモ帳.exe"], 932,
+                                "-all,fixme+advapi")
+    received = stub_arguments(err) or {}
+    suite.equal("logon call on 932: Japanese values arrive whole",
+                (received.get("user"), received.get("password"), received.get("commandLine")),
+                ("ユーザー", "秘密", "メモ帳.exe"))
+
+
+def seam_run(wine, args, code_page=932, extra_env=None, raw=False, capture=True):
+    """Runs velmor_seam.exe; returns its status, its stdout and the logon call's record."""
+    record = os.path.join(WORK, "logon-record.txt")
+    if os.path.exists(record):
+        os.remove(record)
+    env = {"VELMOR_LOGON_RECORD": windows_path(record)}
+    env.update(extra_env or {})
+    if raw:
+        status, out, _ = wine.run_raw(args, code_page, extra_env=env)
+    else:
+        status, out, _ = wine.run(SEAM, args, code_page, extra_env=env, capture=capture)
+    return status, out, (read_record(record) if os.path.exists(record) else {})
+
+
+def fresh_file(name):
+    path = os.path.join(WORK, name)
+    if os.path.exists(path):
+        os.remove(path)
+    return path
+
+
+def read_text(path):
+    try:
+        with open(path, encoding="utf-8") as f:
+            return f.read()
+    except OSError:
+        return None
+
+
+def test_exit_status(wine, suite):
+    for what, program_status, expected in [("3", "3", 3), ("0", "0", 0), ("-1", "-1", 0xFFFFFFFF)]:
+        line = b"velmor_seam.exe /nologo /user:alice /wait \"probe.exe exit " + \
+            program_status.encode() + b"\""
+        status, out, _ = seam_run(wine, line, raw=True)
+        suite.equal("/wait passes on a status of " + what, (status, out), (expected, b""))
+    status, out, _ = seam_run(wine, b'velmor_seam.exe /nologo /user:a "probe.exe exit 3"', raw=True)
+    suite.equal("without /wait the status is 0", (status, out), (0, b""))
+
+
+def test_no_wait_leaves_the_program_running(wine, suite):
+    release, done = fresh_file("release"), fresh_file("done")
+    command = "probe.exe hold %s %s" % (windows_path(release), windows_path(done))
+    status, _, _ = seam_run(wine, ["/nologo", "/user:alice", command], capture=False)
+    still_running = not os.path.exists(done)
+    open(release, "w").close()
+    for _ in range(600):  # the probe gives up by itself after a minute
+        if os.path.exists(done):
+            break
+        time.sleep(0.1)
+    suite.equal("without /wait the command ends while the program runs",
+                (status, still_running, os.path.exists(done)), (0, True, True))
+
+
+def test_environment_and_directory(wine, suite):
+    caller_only = {"VELMOR_CALLER_ONLY": "from-the-caller"}
+    for flag, expected in [("/env", "present"), ("/noenv", "absent")]:
+        seen = fresh_file("env.txt")
+        command = "probe.exe env VELMOR_CALLER_ONLY " + windows_path(seen)
+        status, _, record = seam_run(wine, ["/nologo", "/user:a", flag, "/wait", command],
+                                     extra_env=caller_only)
+        suite.equal(flag + " decides whether the caller's block is passed",
+                    (status, record.get("environment")), (0, expected))
+        if flag == "/env":
+            suite.equal("/env: the program sees a variable set only in the caller",
+                        read_text(seen), "from-the-caller")
+    seen = fresh_file("cwd.txt")
+    status, _, record = seam_run(wine, ["/nologo", "/user:a", "/wait", "/workdir:C:\\windows",
+                                        "probe.exe cwd " + windows_path(seen)])
+    suite.equal("/workdir: sets the program's working directory",
+                (status, record.get("currentDirectory"), read_text(seen)),
+                (0, "C:\\windows", "C:\\windows"))
+
+
+def test_startup_settings(wine, suite):
+    for code_page in CODE_PAGES:
+        close = ansi_decode(TITLE_CLOSE_932, code_page)
+        cases = [
+            ("a domain and a hidden window",
+             ["/user:CORP\\alice", "/password:Hunter2", "/hide", "probe.exe exit 0"],
+             {"title": "probe.exe exit 0 (CORP\\alice" + close, "dwFlags": "0x00000001",
+              "wShowWindow": "0"}),
+            ("no domain, window shown", ["/user:bob@corp", "/a:Hunter2", "probe.exe exit 0"],
+             {"title": "probe.exe exit 0 (bob@corp" + close, "dwFlags": "0x00000000",
+              "wShowWindow": "0"}),
+        ]
+        for what, args, expected in cases:
+            _, _, record = seam_run(wine, ["/nologo", "/wait"] + args, code_page)
+            name = "startup settings on %d: %s" % (code_page, what)
+            suite.equal(name, {k: record.get(k) for k in expected}, expected)
+            suite.equal(name + " (the rest zero)", (record.get("cb"),
+                        record.get("otherStartupFieldsZero")), ("68", "yes"))
+            suite.check(name + " (no password in the title)",
+                        "Hunter2" not in record.get("title", "Hunter2"))
+            suite.equal(name + " (password passed)", record.get("password"), "Hunter2")
+
+
+def objdump(exe):
+    return subprocess.run(["i686-w64-mingw32-objdump", "-p", exe], capture_output=True,
+                          text=True, check=True).stdout
+
+
+def imports(exe):
+    """{DLL: [function, ...]} from the import table."""
+    table, dll = {}, None
+    for line in objdump(exe).splitlines():
+        match = re.match(r"\s*DLL Name: (\S+)", line)
+        if match:
+            dll = match.group(1)
+            table[dll] = []
+        elif dll and re.match(r"\s+[0-9a-f]+\s+\d+\s+\w+$", line):
+            table[dll].append(line.split()[-1])
+    return table
+
+
+def test_the_exe_itself(suite):
+    shipped = imports(EXE)
+    suite.equal("the exe imports only DLLs every Windows has", sorted(shipped),
+                ["ADVAPI32.dll", "KERNEL32.dll", "msvcrt.dll"])
+    suite.equal("the exe calls the real logon service", shipped.get("ADVAPI32.dll"),
+                ["CreateProcessWithLogonW"])
+    suite.check("the test exe has the fake logon call instead",
+                "CreateProcessWithLogonW" not in str(imports(SEAM)))
+    with open(EXE, "rb") as f:
+        image = f.read()
+    suite.check("the shipped exe holds nothing of the fake", b"VELMOR_LOGON_RECORD" not in image)
+    suite.check("32-bit console program", "i386" in objdump(EXE).splitlines()[1]
+                and "Windows CUI" in objdump(EXE))
+    manifest = re.search(rb"<\?xml.*?</assembly>|<\?xml.*?<assembly[^>]*/>", image, re.S)
+    suite.check("the manifest's assembly element is empty",
+                manifest is not None and manifest.group(0).rstrip().endswith(b"/>")
+                and b"trustInfo" not in image and b"dependency" not in image,
+                repr(manifest and manifest.group(0)))
+    suite.check("the version resource says 1.3.0", "1.3.0".encode("utf-16-le") in image)
+    suite.check("the exe is under 48 KiB", len(image) < 48 * 1024, "%d bytes" % len(image))
+
+
+def main():
+    suite = Suite()
+    test_the_exe_itself(suite)
+    wine = Wine()
+    wine.start()
+    try:
+        test_output(wine, suite)
+        test_split(wine, suite)
+        test_logon_arguments(wine, suite)
+        test_exit_status(wine, suite)
+        test_no_wait_leaves_the_program_running(wine, suite)
+        test_environment_and_directory(wine, suite)
+        test_startup_settings(wine, suite)
+    finally:
+        wine.stop()
+    print("wine: %d passed, %d failed" % (suite.passed, suite.failed))
+    return 1 if suite.failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
