@@ -25,3 +25,12 @@ target_include_directories(velmor_host_tests PRIVATE tests/host)
 target_compile_options(velmor_host_tests PRIVATE -Wall -Wextra)
 target_link_libraries(velmor_host_tests PRIVATE velmor_host GTest::gtest_main)
 gtest_discover_tests(velmor_host_tests)
+
+# Replaces malloc and operator new to count them, so it cannot share a binary with the
+# other tests, nor run under the sanitizers, which replace them too.
+if(NOT VELMOR_SANITIZE)
+    add_executable(velmor_allocation_test tests/host/allocation_test.cpp)
+    target_include_directories(velmor_allocation_test PRIVATE tests/host)
+    target_link_libraries(velmor_allocation_test PRIVATE velmor_host GTest::gtest_main)
+    gtest_discover_tests(velmor_allocation_test)
+endif()

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Every test: the host unit tests, again under ASan and UBSan, and the Wine suite of
-# the real exe. Installs what it lacks first.
+# Every test: the host unit tests (and the allocation count), again under ASan and
+# UBSan, the fuzz targets for a bounded number of runs, and the Wine suite of the real
+# exe. Installs what it lacks first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -14,6 +15,9 @@ echo "== host unit tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake --preset host-sanitize >/dev/null
 cmake --build --preset host-sanitize
 ctest --preset host-sanitize
+
+echo "== fuzz targets, a bounded number of runs from the seed corpus"
+bash scripts/fuzz.sh 20000
 
 echo "== Wine suite"
 cmake --preset windows >/dev/null

@@ -22,11 +22,13 @@ void RecordCall(FakeCallKind kind, const void* address = nullptr, size_t size = 
 
 void CopyText(const WideChar* text, FakeText* copy) {
     copy->present = text != nullptr;
+    copy->length = 0;
     copy->units[0] = 0;
     if (text == nullptr) return;
     int i = 0;
     for (; i + 1 < kFakeTextCapacity && text[i] != 0; ++i) copy->units[i] = text[i];
     copy->units[i] = 0;
+    copy->length = i;
 }
 
 // Lead-byte ranges as GetCPInfo reports them for each page.

@@ -30,6 +30,7 @@ const int kFakeTextCapacity = 2048;
 // A copy of one text argument of the logon call, taken when the call was made.
 struct FakeText {
     bool present;
+    int length;  // units copied; kFakeTextCapacity - 1 means at least that many
     WideChar units[kFakeTextCapacity];
 };
 

@@ -1,0 +1,83 @@
+// Shared by the fuzz targets: the fake platform's settings drawn from input bytes, and
+// the invariants every run must keep. A broken invariant aborts, which libFuzzer
+// reports as a finding with the input that caused it.
+#pragma once
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "cli/options.h"
+#include "platform/fake_platform.h"
+
+#define FUZZ_CHECK(condition)                                                   \
+    do {                                                                        \
+        if (!(condition)) {                                                     \
+            fprintf(stderr, "invariant broken: %s (%s:%d)\n", #condition,       \
+                    __FILE__, __LINE__);                                        \
+            abort();                                                            \
+        }                                                                       \
+    } while (0)
+
+const int kFuzzCodePages[] = {932, 936, 949, 950, 1361, 1252, 65001};
+
+inline int FuzzCodePage(unsigned char selector) {
+    return kFuzzCodePages[selector % (sizeof kFuzzCodePages / sizeof kFuzzCodePages[0])];
+}
+
+// The title's closing piece as stored: " (running as)" in code page 932.
+const char kFuzzTitleClose[] = " \x82\xc6\x82\xb5\x82\xc4\x8e\xc0\x8d\x73\x92\x86)";
+
+struct FuzzWide {
+    WideChar units[8 * kWideTextCapacity];
+    int length;
+};
+
+inline void Append(FuzzWide* text, const WideChar* units) {
+    for (int i = 0; units[i] != 0 && text->length < 8 * kWideTextCapacity - 1; ++i) {
+        text->units[text->length++] = units[i];
+    }
+    text->units[text->length] = 0;
+}
+
+inline void AppendLiteral(FuzzWide* text, const char* literal) {
+    WideChar converted[64];
+    if (PlatformAnsiToWide(literal, true, converted, 64) != ConversionDone &&
+        PlatformAnsiToWide(literal, false, converted, 64) != ConversionDone) {
+        converted[0] = 0;
+    }
+    Append(text, converted);
+}
+
+// The title is the composition of command line, account and the literal pieces, whole
+// when it fits, otherwise cut to 1023 units (1022 when a surrogate pair was left out).
+// So it holds nothing else, the password included.
+inline void CheckTitle(const WideChar* title, const WideChar* commandLine,
+                       const WideChar* domain, const WideChar* user) {
+    FuzzWide expected = {{0}, 0};
+    Append(&expected, commandLine);
+    AppendLiteral(&expected, " (");
+    if (domain != nullptr && domain[0] != 0) {
+        Append(&expected, domain);
+        AppendLiteral(&expected, "\\");
+    }
+    Append(&expected, user);
+    AppendLiteral(&expected, kFuzzTitleClose);
+
+    int length = 0;
+    while (length < kWideTextCapacity && title[length] != 0) ++length;
+    FUZZ_CHECK(length < kWideTextCapacity);
+    FUZZ_CHECK(memcmp(title, expected.units, static_cast<size_t>(length) * sizeof(WideChar)) == 0);
+    if (expected.length <= kWideTextCapacity - 1) {
+        FUZZ_CHECK(length == expected.length);
+    } else {
+        FUZZ_CHECK(length == kWideTextCapacity - 1 || length == kWideTextCapacity - 2);
+        if (length == kWideTextCapacity - 2) {
+            FUZZ_CHECK(expected.units[length] >= 0xD800 && expected.units[length] <= 0xDBFF);
+        }
+    }
+}
+
+inline void CheckField(const FakeText& text) {
+    FUZZ_CHECK(!text.present || text.length <= kWideTextCapacity - 1);
+}
