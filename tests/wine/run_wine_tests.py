@@ -82,7 +82,9 @@ class Wine:
         os.makedirs(WORK, exist_ok=True)
 
     def start(self):
-        """One persistent wineserver for the whole run; the prefix is made on first use."""
+        """One persistent wineserver for the whole run; the prefix is made on first use.
+        A server left running on this private prefix by an earlier run is ended first."""
+        subprocess.run(["wineserver", "-k"], env=self.env, capture_output=True)
         if not os.path.isdir(self.env["WINEPREFIX"]):
             subprocess.run(["wineboot", "-i"], env=self.env, capture_output=True)
             subprocess.run(["wineserver", "-w"], env=self.env)
@@ -387,6 +389,83 @@ def test_startup_settings(wine, suite):
             suite.equal(name + " (password passed)", record.get("password"), "Hunter2")
 
 
+# Each field at its capacity, and one past it: (what, argument making the value, record key).
+CAPACITY_FIELDS = [
+    ("user", lambda v: "/user:" + v, "username"),
+    ("domain", lambda v: "/user:" + v + "\\bob", "domain"),
+    ("password", lambda v: "/password:" + v, "password"),
+    ("short password", lambda v: "/a:" + v, "password"),
+    ("working directory", lambda v: "/workdir:" + v, "currentDirectory"),
+    ("command line", lambda v: v, "commandLine"),
+]
+
+
+def test_values_at_capacity(wine, suite):
+    for what, argument, key in CAPACITY_FIELDS:
+        for code_page, unit in [(1252, "v"), (932, "表")]:
+            value = unit * 1023
+            status, out, record = seam_run(wine, ["/nologo", "/user:bob", "x.exe",
+                                                  argument(value)], code_page)
+            name = "on %d a %s of 1023 characters" % (code_page, what)
+            suite.equal(name + " reaches the logon call whole", record.get(key), value)
+            suite.check(name + " (title within its field)",
+                        len(record.get("title", "")) <= 1023, str(len(record.get("title", ""))))
+            status, out, record = seam_run(wine, ["/nologo", "/user:bob", "x.exe",
+                                                  argument(value + unit)], code_page)
+            suite.equal("on %d a %s of 1024 characters is refused" % (code_page, what),
+                        (status, out, record), (REFUSED, console_bytes(VALUE_TOO_LONG), {}))
+
+
+def test_hostile_command_lines(wine, suite):
+    # Wine refuses to start a process whose command line passes 32767 characters.
+    ignored = ["/ignored"] * 3630
+    status, out, err = wine.run(EXE, ["/nologo", "/user:alice"] + ignored + ["x.exe"], 932,
+                                "-all,fixme+advapi")
+    received = stub_arguments(err) or {}
+    suite.equal("a command line of 32700 characters is walked to its end",
+                (status, out, received.get("user"), received.get("commandLine")),
+                (REFUSED, console_bytes(LAUNCH_FAILED), "alice", "x.exe"))
+    for code_page, unit in [(1252, "u"), (932, "表")]:
+        status, out, err = wine.run(EXE, ["/nologo", "/user:" + unit * 16000, "x.exe"], code_page,
+                                    "-all,fixme+advapi")
+        suite.equal("on %d a value of 16000 characters is refused" % code_page,
+                    (status, out, stub_arguments(err)),
+                    (REFUSED, console_bytes(VALUE_TOO_LONG), None))
+    # Bytes that are no valid code page 932 text reach the command as whatever the
+    # system's conversions make of them; the command must still answer as documented.
+    odd_lines = [
+        ("a lone lead byte ends the user", b"velmor.exe /nologo /user:ab\x95",
+         console_bytes(*USAGE, COMMAND_REQUIRED)),
+        ("a lone lead byte ends the command line", b"velmor.exe /nologo /user:a x.exe\x95",
+         console_bytes(LAUNCH_FAILED)),
+        ("invalid double-byte pairs", b"velmor.exe /nologo /user:\x81\x20a \x82\x7f.exe",
+         console_bytes(LAUNCH_FAILED)),
+    ]
+    for what, line, expected in odd_lines:
+        status, out, _ = wine.run_raw(line, 932)
+        suite.equal("on 932 " + what, (status, out), (0xFFFFFFFF, expected))
+
+
+def run_with_stdout(wine, exe, args, redirect):
+    """Runs exe with standard output closed ("closed") or on /dev/full ("full")."""
+    env = dict(wine.env, LC_ALL="ja_JP.UTF-8")
+    command = " ".join(["wine"] + ["'%s'" % a for a in [exe] + args])
+    command += " >&-" if redirect == "closed" else " >/dev/full"
+    return subprocess.run(["bash", "-c", command], env=env, stdin=subprocess.DEVNULL,
+                          stderr=subprocess.DEVNULL, timeout=120).returncode
+
+
+def test_unwritable_stdout(wine, suite):
+    for redirect in ["closed", "full"]:
+        suite.equal("standard output %s: a refusal still ends with -1" % redirect,
+                    run_with_stdout(wine, EXE, [], redirect), REFUSED)
+        suite.equal("standard output %s: a failed launch still ends with -1" % redirect,
+                    run_with_stdout(wine, EXE, ["/user:a", "x.exe"], redirect), REFUSED)
+        suite.equal("standard output %s: /wait still passes the status on" % redirect,
+                    run_with_stdout(wine, SEAM, ["/user:a", "/wait", "probe.exe exit 3"],
+                                    redirect), 3)
+
+
 def objdump(exe):
     return subprocess.run(["i686-w64-mingw32-objdump", "-p", exe], capture_output=True,
                           text=True, check=True).stdout
@@ -440,6 +519,9 @@ def main():
         test_no_wait_leaves_the_program_running(wine, suite)
         test_environment_and_directory(wine, suite)
         test_startup_settings(wine, suite)
+        test_values_at_capacity(wine, suite)
+        test_hostile_command_lines(wine, suite)
+        test_unwritable_stdout(wine, suite)
     finally:
         wine.stop()
     print("wine: %d passed, %d failed" % (suite.passed, suite.failed))
