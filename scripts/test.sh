@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
-# Every test: the host unit tests (and the allocation count), again under ASan and
+# Every test: static checks, the host unit tests (and the allocation count), again under ASan and
 # UBSan, the fuzz targets for a bounded number of runs, and the Wine suite of the real
 # exe. Installs what it lacks first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
+
+echo "== static checks"
+bash scripts/static-checks.sh 2>&1 | grep -v ' warnings generated\.$'
 
 echo "== host unit tests"
 cmake --preset host >/dev/null

@@ -37,7 +37,7 @@ const SwitchRule kSwitchRules[] = {
 
 // At four bytes to a unit at the most, a domain of this many bytes or more cannot fit
 // a wide text field, so refusing it here refuses nothing that would have fitted.
-const size_t kDomainBytesCapacity = 4 * kWideTextCapacity;
+const size_t kDomainBytesCapacity = 4 * static_cast<size_t>(kWideTextCapacity);
 
 char LowerAscii(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;

@@ -110,6 +110,8 @@ const char* SplitArgument(const char* p, const LeadBytes& leadBytes, ArgumentWri
 }  // namespace
 
 bool SplitCommandLine(const char* line, const LeadBytes& leadBytes, ArgumentVector* args) {
+    // args is only written through the writer, never read before it is filled.
+    // cppcheck-suppress ctuuninitvar
     ArgumentWriter writer = {args, 0, 0, false};
     args->count = 0;
     const char* p = SplitProgramName(line, leadBytes, &writer);

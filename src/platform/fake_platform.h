@@ -71,8 +71,8 @@ struct FakePlatform {
     int handlesClosed;
 };
 
-const PlatformHandle kFakeProcessHandle = reinterpret_cast<PlatformHandle>(0x1001);
-const PlatformHandle kFakeThreadHandle = reinterpret_cast<PlatformHandle>(0x2002);
+void* const kFakeProcessHandle = reinterpret_cast<PlatformHandle>(0x1001);
+void* const kFakeThreadHandle = reinterpret_cast<PlatformHandle>(0x2002);
 
 // Resets every setting to a plain run on code page 932 that launches and exits with 0.
 void ResetFakePlatform();

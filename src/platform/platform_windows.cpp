@@ -30,7 +30,7 @@ const char* PlatformCommandLine() {
 void PlatformReadLeadBytes(LeadBytes* leadBytes) {
     for (int value = 0; value < 256; ++value) leadBytes->isLead[value] = false;
     CPINFO info;
-    if (!GetCPInfo(CP_ACP, &info)) return;
+    if (GetCPInfo(CP_ACP, &info) == FALSE) return;
     // LeadByte holds inclusive ranges as byte pairs, ended by a pair of zeros.
     for (int i = 0; i + 1 < MAX_LEADBYTES && info.LeadByte[i] != 0; i += 2) {
         for (int value = info.LeadByte[i]; value <= info.LeadByte[i + 1]; ++value) {
@@ -55,7 +55,8 @@ ConversionResult PlatformAnsiToWide(const char* bytes, bool precomposed, WideCha
 }
 
 void PlatformWriteText(const char* text) {
-    fputs(text, stdout);
+    // A failed write changes neither the flow nor the exit status.
+    (void)fputs(text, stdout);
 }
 
 void PlatformWipe(void* buffer, size_t size) {
