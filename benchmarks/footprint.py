@@ -4,30 +4,18 @@ ratios under Wine against baselines built with the same toolchain. Each ratio is
 median of many runs, the two exes alternating, in one wineserver session.
 Usage: footprint.py BUILD_DIR [RUNS]"""
 import os
-import re
 import statistics
 import subprocess
 import sys
 import time
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "wine"))
+from support import imports  # noqa: E402
+
 BUILD = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else "build/windows")
 RUNS = int(sys.argv[2]) if len(sys.argv) > 2 else 61
 ENV = dict(os.environ, WINEPREFIX=os.path.join(BUILD, "wine-prefix"), WINEDEBUG="-all",
            WINEDLLOVERRIDES="mscoree,mshtml=d", LC_ALL="ja_JP.UTF-8")
-
-
-def imports(exe):
-    table, dll = {}, None
-    out = subprocess.run(["i686-w64-mingw32-objdump", "-p", exe], capture_output=True,
-                         text=True, check=True).stdout
-    for line in out.splitlines():
-        match = re.match(r"\s*DLL Name: (\S+)", line)
-        if match:
-            dll = match.group(1)
-            table[dll] = []
-        elif dll and re.match(r"\s+[0-9a-f]+\s+\d+\s+\w+$", line):
-            table[dll].append(line.split()[-1])
-    return table
 
 
 def seconds(command):

@@ -1,14 +1,16 @@
 #!/usr/bin/env python3
 """Runs the real velmor.exe, and velmor_seam.exe with its fake logon call, under Wine.
 
-Expected texts are written here in UTF-8 and encoded with Python's own cp932 codec, so
-the comparison never leans on Velmor's catalogue. Usage: run_wine_tests.py BUILD_DIR
+Expected texts come in UTF-8 from the host tests' list and are encoded with Python's
+own cp932 codec, so the comparison never leans on Velmor's catalogue. Usage: run_wine_tests.py BUILD_DIR
 """
 import os
 import re
 import subprocess
 import sys
 import time
+
+from support import expected_texts, imports
 
 BUILD = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else "build/windows")
 WORK = os.path.join(BUILD, "wine-tests")
@@ -18,41 +20,13 @@ RAWRUN = os.path.join(BUILD, "rawrun.exe")
 PROBE = os.path.join(BUILD, "probe.exe")
 CODE_PAGES = {1252: "C", 932: "ja_JP.UTF-8"}
 
-BANNER = ["\nVelmor コマンド Version 1.3.0\n", "指定したユーザーアカウントでコマンドラインを実行します。\n"]
-USAGE = [
-    "\nVelmor [/nologo | /logo] [/noprofile | /profile] [/noenv | /env]\n",
-    "       [/user:<ユーザー名>] [/password:<パスワード>] [/nowait | /wait]\n",
-    "       [/nohide | /hide] [/workdir:<作業ディレクトリ>] [プログラム]\n\n",
-    "  /nologo     アプリケーション情報を表示しません。\n",
-    "  /logo       アプリケーション情報を表示します(既定値)。\n",
-    "  /noprofile  ユーザープロファイルを読み込まずにコマンドラインを実行します。\n",
-    "  /profile    ユーザープロファイルを読み込んでからコマンドラインを\n",
-    "              実行します(既定値)。\n",
-    "  /noenv      指定ユーザーの環境を使用します(既定値)。\n",
-    "  /env        Velmor コマンド実行ユーザーの環境を使用します。\n",
-    "  /user       ユーザー名を指定します。\"ドメイン\\ユーザー\" もしくは\n",
-    "              \"ユーザー@ドメイン\" の形式で指定します。\n",
-    "  /password   ユーザーのパスワードを指定します。\n",
-    "  /nowait     コマンドラインが終了するまで待ちません(既定値)。\n",
-    "  /wait       コマンドラインが終了するまで待ちます。実行したコマンドラインの\n",
-    "              終了ステータスが Velmor コマンドの終了ステータスに反映されます。\n",
-    "  /nohide     ウインドウを非表示にしません(既定値)。\n",
-    "  /hide       ウインドウを非表示にします。\n",
-    "  /workdir    実行するコマンドラインの作業ディレクトリを指定します。\n",
-    "              作業ディレクトリにスペースが含まれている場合は\n",
-    "              \"/workdir:C:\\Program Files\" のように\n",
-    "              ダブルコーテーション '\"' で括って指定します。\n",
-    "  プログラム  実行するコマンドラインを指定します。\n",
-    "              コマンドラインにダブルコーテーション '\"' が含まれる場合は\n",
-    "              ダブルクォーテーションの前に\n",
-    "              バックスラッシュ '\\' を追加して指定します。\n",
-    "              コマンドラインにスペースが含まれるファイルを指定する場合や\n",
-    "              複数のパラメータが含まれる場合がこれに該当します。\n",
-]
-USER_REQUIRED = "\nユーザー名を指定してください。\n"
-COMMAND_REQUIRED = "\n実行するコマンドラインを指定してください。\n"
-LAUNCH_FAILED = "\nコマンドの実行に失敗しました。\n"
-VALUE_TOO_LONG = "\n指定された値が長すぎます(1023 文字まで)。\n"
+TEXTS = expected_texts()
+BANNER = TEXTS["kExpectedBanner"]
+USAGE = TEXTS["kExpectedUsage"]
+USER_REQUIRED = TEXTS["kExpectedUserRequired"]
+COMMAND_REQUIRED = TEXTS["kExpectedCommandRequired"]
+LAUNCH_FAILED = TEXTS["kExpectedLaunchFailed"]
+VALUE_TOO_LONG = TEXTS["kExpectedValueTooLong"]
 TITLE_CLOSE_932 = " として実行中)".encode("cp932")
 
 
@@ -469,19 +443,6 @@ def test_unwritable_stdout(wine, suite):
 def objdump(exe):
     return subprocess.run(["i686-w64-mingw32-objdump", "-p", exe], capture_output=True,
                           text=True, check=True).stdout
-
-
-def imports(exe):
-    """{DLL: [function, ...]} from the import table."""
-    table, dll = {}, None
-    for line in objdump(exe).splitlines():
-        match = re.match(r"\s*DLL Name: (\S+)", line)
-        if match:
-            dll = match.group(1)
-            table[dll] = []
-        elif dll and re.match(r"\s+[0-9a-f]+\s+\d+\s+\w+$", line):
-            table[dll].append(line.split()[-1])
-    return table
 
 
 def test_the_exe_itself(suite):
