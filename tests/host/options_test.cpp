@@ -121,6 +121,19 @@ TEST(ParseArguments, DividesTheAccountIntoDomainAndUser) {
     }
 }
 
+// The bytes after the terminator hold a backslash: a search that stepped over the zero
+// with the lead byte would find it and divide the account.
+TEST(ParseArguments, ALoneLeadByteNeverCarriesTheSearchPastTheEnd) {
+    ResetFakePlatform();
+    LeadBytes leadBytes = LeadBytesOf(932);
+    const char buffer[] = "/user:ab\x95\0\\bob";
+    const char* argv[] = {"velmor.exe", buffer};
+    auto options = std::make_unique<LaunchOptions>();
+    SetDefaultOptions(options.get());
+    EXPECT_TRUE(ParseArguments(2, argv, leadBytes, options.get()));
+    EXPECT_EQ(Describe(*options), "user=ab\xef\xbf\xbd");
+}
+
 TEST(ParseArguments, OnASingleBytePageThe0x5CByteDivides) {
     ParseOutcome outcome = Parse({"/user:\x95\x5c" "bob"}, 1252);
     EXPECT_EQ(outcome.options, "user=bob domain=•");

@@ -82,6 +82,18 @@ TEST(SplitCommandLine, FollowsTheQuotingRules) {
     }
 }
 
+// After the terminator stands another argument: a split that stepped over the zero
+// with the lead byte would find it.
+TEST(SplitCommandLine, ALoneLeadByteNeverCarriesTheSplitPastTheEnd) {
+    ResetFakePlatform();
+    LeadBytes leadBytes = LeadBytesOf(932);
+    const char line[] = "v ab\x95\0 x";
+    auto args = std::make_unique<ArgumentVector>();
+    EXPECT_TRUE(SplitCommandLine(line, leadBytes, args.get()));
+    EXPECT_EQ(std::vector<std::string>(args->items, args->items + args->count),
+              (std::vector<std::string>{"v", "ab\x95"}));
+}
+
 TEST(SplitCommandLine, TheLongestSystemCommandLineFits) {
     // 32767 units of single-byte arguments, and of three-byte UTF-8 characters.
     std::string manyArguments = "v";
