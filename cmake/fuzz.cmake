@@ -7,7 +7,7 @@ target_include_directories(velmor_fuzz_logic PUBLIC src)
 target_compile_options(velmor_fuzz_logic PRIVATE ${VELMOR_CODE_OPTIONS}
                        ${VELMOR_FUZZ_SANITIZERS} -fsanitize=fuzzer-no-link)
 
-foreach(target fuzz_command_line fuzz_conversion)
+foreach(target fuzz_command_line fuzz_wide_command_line fuzz_conversion)
     add_executable(${target} fuzz/${target}.cpp)
     target_compile_options(${target} PRIVATE ${VELMOR_FUZZ_SANITIZERS} -fsanitize=fuzzer)
     target_link_options(${target} PRIVATE ${VELMOR_FUZZ_SANITIZERS} -fsanitize=fuzzer)

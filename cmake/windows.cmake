@@ -23,6 +23,7 @@ add_executable(velmor_seam $<TARGET_OBJECTS:velmor_objects> tests/wine/fake_logo
 # Helpers of the Wine suite: start a raw command line, and a program to be launched.
 add_executable(rawrun tests/wine/rawrun.cpp)
 add_executable(probe tests/wine/probe.cpp)
+target_link_libraries(probe PRIVATE ntdll)
 
 # Floors for the start-up benchmark (scripts/benchmark.sh), built the same way.
 add_executable(baseline_write benchmarks/baseline_write.cpp)

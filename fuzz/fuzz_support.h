@@ -3,6 +3,7 @@
 // reports as a finding with the input that caused it.
 #pragma once
 
+#include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -80,4 +81,61 @@ inline void CheckTitle(const WideChar* title, const WideChar* commandLine,
 
 inline void CheckField(const FakeText& text) {
     FUZZ_CHECK(!text.present || text.length <= kWideTextCapacity - 1);
+}
+
+const uint32_t kFuzzExitCodes[] = {0, 3, 0xFFFFFFFF, 259};
+
+// How the fake platform answers, drawn from one input byte.
+inline void SetFakeAnswers(unsigned char answers) {
+    Fake().environmentAvailable = (answers & 1) != 0;
+    Fake().createSucceeds = (answers & 2) != 0;
+    Fake().exitCodeReadable = (answers & 4) != 0;
+    Fake().exitCode = kFuzzExitCodes[(answers >> 3) & 3];
+    Fake().exitCodeLeftOnFailure = 7;
+}
+
+inline int CountCalls(FakeCallKind kind) {
+    int count = 0;
+    for (int i = 0; i < Fake().callCount; ++i) count += Fake().calls[i].kind == kind;
+    return count;
+}
+
+// What every whole run keeps: resources released once, the status as the run requires,
+// the password gone before a wait, and every text of the logon call bounded.
+inline void CheckWholeRun(int status) {
+    const FakePlatform& fake = Fake();
+    const FakeLogonCall& logon = fake.logon;
+    FUZZ_CHECK(!fake.callsOverflowed);
+    FUZZ_CHECK(fake.createCount <= 1);
+    FUZZ_CHECK(CountCalls(FakeCloseUnknown) == 0 && CountCalls(FakeFreeUnknown) == 0);
+    FUZZ_CHECK(fake.environmentsTaken == fake.environmentsFreed);
+
+    bool created = fake.createCount == 1 && fake.createSucceeds;
+    FUZZ_CHECK(CountCalls(FakeCloseThread) == (created ? 1 : 0));
+    FUZZ_CHECK(CountCalls(FakeCloseProcess) == (created ? 1 : 0));
+    if (!created) {
+        FUZZ_CHECK(status == -1);
+    } else if (CountCalls(FakeWait) == 0) {
+        FUZZ_CHECK(status == 0);
+    } else {
+        FUZZ_CHECK(fake.passwordClearAtWait);
+        FUZZ_CHECK(status == (fake.exitCodeReadable ? static_cast<int>(fake.exitCode) : 0));
+    }
+
+    if (fake.createCount == 0) return;
+    CheckField(logon.username);
+    CheckField(logon.domain);
+    CheckField(logon.password);
+    CheckField(logon.commandLine);
+    CheckField(logon.currentDirectory);
+    FUZZ_CHECK(logon.username.present && logon.username.length > 0);
+    FUZZ_CHECK(logon.commandLine.present && logon.commandLine.length > 0);
+    FUZZ_CHECK(logon.password.present);
+    FUZZ_CHECK(!logon.applicationName.present);
+    FUZZ_CHECK(!logon.domain.present || logon.domain.length > 0);
+    FUZZ_CHECK(!logon.currentDirectory.present || logon.currentDirectory.length > 0);
+    FUZZ_CHECK(logon.creationFlags == 0x04000E10u);
+    FUZZ_CHECK(logon.logonFlags == 0 || logon.logonFlags == 1);
+    CheckTitle(logon.title.units, logon.commandLine.units,
+               logon.domain.present ? logon.domain.units : nullptr, logon.username.units);
 }

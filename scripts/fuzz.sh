@@ -11,7 +11,7 @@ cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz >/dev/null
 
 findings_total=0
-for target in fuzz_command_line fuzz_conversion; do
+for target in fuzz_command_line fuzz_wide_command_line fuzz_conversion; do
     seeds="fuzz/corpus/${target#fuzz_}"
     work="build/fuzz/corpus/${target#fuzz_}"
     findings="build/fuzz/findings/${target#fuzz_}"

@@ -1,5 +1,6 @@
-// The run in one straight pass: defaults, split, argument walk, banner, validation,
-// and the hand-over to the launch.
+// The run in one straight pass: defaults, conversion and split of the command line,
+// argument walk, the command line's copies put out of sight, banner, validation, and the
+// hand-over to the launch.
 #include "cli/entry.h"
 
 #include "cli/messages.h"
@@ -29,25 +30,36 @@ int ValidateAndLaunch(LaunchOptions* options, bool allValuesFit) {
     return LaunchAsUser(options);
 }
 
+// Every copy of the command line holds the password as typed, and nothing reads one
+// after the walk. The system's UTF-16 line is what a process listing shows for as long
+// as the run lasts, hours with /wait, so its password values are overwritten.
+void PutCommandLineOutOfSight(WideChar* processCommandLine, char* ansiLine,
+                              ArgumentVector* args) {
+    PlatformWipe(ansiLine, kArgumentBytesCapacity);
+    PlatformWipe(args->bytes, sizeof args->bytes);
+    ScrubPasswords(processCommandLine);
+    PlatformWipeCommandLineCopies();
+}
+
 }  // namespace
 
-int RunVelmor(const char* processCommandLine) {
+int RunVelmor(WideChar* processCommandLine) {
     LaunchOptions options;
     SetDefaultOptions(&options);
     LeadBytes leadBytes;
     PlatformReadLeadBytes(&leadBytes);
 
+    char ansiLine[kArgumentBytesCapacity];
     ArgumentVector args;
-    bool allValuesFit = SplitCommandLine(processCommandLine, leadBytes, &args);
-    if (args.count < 2) {
-        PrintBanner();
-    } else {
+    bool lineFits = ToAnsiCommandLine(processCommandLine, ansiLine, kArgumentBytesCapacity);
+    bool allValuesFit = SplitCommandLine(ansiLine, leadBytes, &args) && lineFits;
+    // Without arguments the walk does not run, and the banner is always shown.
+    if (args.count >= 2) {
         allValuesFit = ParseArguments(args.count, args.items, leadBytes, &options) &&
                        allValuesFit;
-        if (options.showLogo) PrintBanner();
     }
-    // The split copy holds the password as typed, and nothing reads it after the walk.
-    PlatformWipe(args.bytes, sizeof args.bytes);
+    PutCommandLineOutOfSight(processCommandLine, ansiLine, &args);
+    if (options.showLogo) PrintBanner();
 
     int status = ValidateAndLaunch(&options, allValuesFit);
     // LaunchAsUser wipes the password as soon as the logon call returns; a refused

@@ -56,6 +56,19 @@ const char* MatchSwitch(const char* name, const SwitchRule& rule) {
     return name + i;
 }
 
+bool IsSwitch(const char* argument) {
+    return argument[0] == '/' || argument[0] == '-';
+}
+
+// The first rule that holds for name, or null.
+const SwitchRule* FindSwitchRule(const char* name, const char** value) {
+    for (const SwitchRule& rule : kSwitchRules) {
+        *value = MatchSwitch(name, rule);
+        if (*value != nullptr) return &rule;
+    }
+    return nullptr;
+}
+
 // The first backslash that is a character of its own, walking double-byte characters
 // whole; a lone lead byte at the end stops the search.
 const char* FindAccountSeparator(const char* value, const LeadBytes& leadBytes) {
@@ -91,27 +104,25 @@ bool ApplyAccount(const char* value, const LeadBytes& leadBytes, LaunchOptions* 
 }
 
 bool ApplySwitch(const char* name, const LeadBytes& leadBytes, LaunchOptions* options) {
-    for (const SwitchRule& rule : kSwitchRules) {
-        const char* value = MatchSwitch(name, rule);
-        if (value == nullptr) continue;
-        switch (rule.effect) {
-            case LogoOff: options->showLogo = false; break;
-            case LogoOn: options->showLogo = true; break;
-            case ProfileOff: options->logonFlags &= ~kLogonWithProfile; break;
-            case ProfileOn: options->logonFlags |= kLogonWithProfile; break;
-            case CallerEnvironmentOff: options->useCallerEnvironment = false; break;
-            case CallerEnvironmentOn: options->useCallerEnvironment = true; break;
-            case SetAccount: return ApplyAccount(value, leadBytes, options);
-            case SetPassword: return ToWide(value, &options->password);
-            case WaitOff: options->wait = false; break;
-            case WaitOn: options->wait = true; break;
-            case HideOff: options->hide = false; break;
-            case HideOn: options->hide = true; break;
-            case SetWorkDir: return ToWide(value, &options->workDir);
-        }
-        return true;
+    const char* value = nullptr;
+    const SwitchRule* rule = FindSwitchRule(name, &value);
+    if (rule == nullptr) return true;  // an unknown switch is skipped without a word
+    switch (rule->effect) {
+        case LogoOff: options->showLogo = false; break;
+        case LogoOn: options->showLogo = true; break;
+        case ProfileOff: options->logonFlags &= ~kLogonWithProfile; break;
+        case ProfileOn: options->logonFlags |= kLogonWithProfile; break;
+        case CallerEnvironmentOff: options->useCallerEnvironment = false; break;
+        case CallerEnvironmentOn: options->useCallerEnvironment = true; break;
+        case SetAccount: return ApplyAccount(value, leadBytes, options);
+        case SetPassword: return ToWide(value, &options->password);
+        case WaitOff: options->wait = false; break;
+        case WaitOn: options->wait = true; break;
+        case HideOff: options->hide = false; break;
+        case HideOn: options->hide = true; break;
+        case SetWorkDir: return ToWide(value, &options->workDir);
     }
-    return true;  // an unknown switch is skipped without a word
+    return true;
 }
 
 }  // namespace
@@ -139,10 +150,17 @@ bool ParseArguments(int argc, const char* const* argv, const LeadBytes& leadByte
     bool allFit = true;
     for (int i = 1; i < argc; ++i) {
         const char* argument = argv[i];
-        bool fits = (argument[0] == '/' || argument[0] == '-')
+        bool fits = IsSwitch(argument)
                         ? ApplySwitch(argument + 1, leadBytes, options)
                         : ToWide(argument, &options->commandLine);
         allFit = allFit && fits;
     }
     return allFit;
+}
+
+bool IsPasswordSwitchName(const char* argument) {
+    if (!IsSwitch(argument)) return false;
+    const char* value = nullptr;
+    const SwitchRule* rule = FindSwitchRule(argument + 1, &value);
+    return rule != nullptr && rule->effect == SetPassword && *value == 0;
 }

@@ -37,6 +37,10 @@ bool ToWide(const char* bytes, WideText* field);
 bool ParseArguments(int argc, const char* const* argv, const LeadBytes& leadBytes,
                     LaunchOptions* options);
 
+// True when argument is a switch introducer and then exactly the name of a switch that
+// sets the password, as the walk would take it: what follows would be the password.
+bool IsPasswordSwitchName(const char* argument);
+
 inline bool IsEmpty(const WideText& text) {
     return text.units[0] == 0;
 }

@@ -41,25 +41,113 @@ const LeadRange kLeadRanges[] = {
     {950, 0x81, 0xFE}, {1361, 0x84, 0xD3}, {1361, 0xD8, 0xDE}, {1361, 0xE0, 0xF9},
 };
 
-// One descriptor per page, opened on first use and kept, so that a test counting heap
-// allocations can open them all beforehand. Any page not listed is treated as 1252.
-iconv_t Converter(int codePage) {
+// Descriptors per page and direction, opened on first use and kept, so that a test
+// counting heap allocations can open them all beforehand. Any page not listed is
+// treated as 1252.
+iconv_t Converter(int codePage, bool fromWide = false) {
     static const struct {
         int codePage;
         const char* name;
     } kPages[] = {{932, "CP932"}, {936, "CP936"}, {949, "CP949"}, {950, "CP950"},
                   {1361, "CP1361"}, {65001, "UTF-8"}, {1252, "CP1252"}};
-    static iconv_t converters[7];
-    static bool opened[7];
+    static iconv_t converters[7][2];
+    static bool opened[7][2];
     int page = 6;
     for (int i = 0; i < 6; ++i) {
         if (kPages[i].codePage == codePage) page = i;
     }
-    if (!opened[page]) {
-        converters[page] = iconv_open("UTF-16LE", kPages[page].name);
-        opened[page] = true;
+    int direction = fromWide ? 1 : 0;
+    if (!opened[page][direction]) {
+        converters[page][direction] = fromWide ? iconv_open(kPages[page].name, "UTF-16LE")
+                                               : iconv_open("UTF-16LE", kPages[page].name);
+        opened[page][direction] = true;
     }
-    return converters[page];
+    return converters[page][direction];
+}
+
+// The best-fit look-alikes that matter to the split: syntax made of a character that
+// the page lacks.
+const struct {
+    int codePage;
+    WideChar unit;
+    char lookAlike;
+} kBestFits[] = {
+    {1252, 0xFF02, '"'}, {1252, 0xFF3C, '\\'}, {1252, 0xFF0F, '/'}, {1252, 0x2215, '/'},
+    {1252, 0x2010, '-'}, {932, 0x00AD, '-'},     {932, 0x00A5, '\\'}, {936, 0x00AD, '-'},
+    {936, 0x00A5, '\\'}, {950, 0x00AD, '-'},     {950, 0x00A5, '\\'},
+};
+
+bool IsSurrogate(WideChar unit) {
+    return unit >= 0xD800 && unit <= 0xDFFF;
+}
+
+// The page's bytes for one character of count units, or 0 when the page has none of
+// its own. Without bestFit, a mapping that does not come back to the same character is
+// no mapping, as WC_NO_BEST_FIT_CHARS takes it (glibc, for one, maps U+00A5 to 0x5C on
+// code page 932).
+size_t CharacterToPage(const WideChar* units, size_t count, bool bestFit, char* out,
+                       size_t room) {
+    // Every ANSI page holds ASCII as it is; glibc's Johab would not give 0x5C back.
+    if (units[0] < 0x80) {
+        out[0] = static_cast<char>(units[0]);
+        return 1;
+    }
+    iconv_t converter = Converter(fake.codePage, true);
+    iconv(converter, nullptr, nullptr, nullptr, nullptr);
+    char* in = reinterpret_cast<char*>(const_cast<WideChar*>(units));
+    size_t inLeft = count * sizeof(WideChar);
+    char* next = out;
+    size_t outLeft = room;
+    if (iconv(converter, &in, &inLeft, &next, &outLeft) == static_cast<size_t>(-1)) return 0;
+    size_t length = room - outLeft;
+    if (bestFit) return length;
+    WideChar back[4];
+    iconv_t reverse = Converter(fake.codePage);
+    iconv(reverse, nullptr, nullptr, nullptr, nullptr);
+    in = out;
+    inLeft = length;
+    next = reinterpret_cast<char*>(back);
+    outLeft = sizeof back;
+    bool same = iconv(reverse, &in, &inLeft, &next, &outLeft) != static_cast<size_t>(-1) &&
+                sizeof back - outLeft == count * sizeof(WideChar) &&
+                memcmp(back, units, count * sizeof(WideChar)) == 0;
+    return same ? length : 0;
+}
+
+// Converts like WideCharToMultiByte to the chosen page: unit by unit, a surrogate pair
+// whole on UTF-8 only; what the page lacks becomes '?', or U+FFFD on UTF-8, or with
+// bestFit a look-alike. Returns false when out is too small.
+bool ConvertToPageLikeWindows(const WideChar* text, bool bestFit, char* out, int capacity) {
+    size_t used = 0;
+    size_t limit = static_cast<size_t>(capacity) - 1;  // the terminator kept
+    for (size_t i = 0; text[i] != 0;) {
+        size_t count = 1;
+        if (fake.codePage == 65001 && text[i] >= 0xD800 && text[i] <= 0xDBFF &&
+            text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+            count = 2;
+        }
+        char bytes[8];
+        size_t length = IsSurrogate(text[i]) && count == 1
+                            ? 0
+                            : CharacterToPage(text + i, count, bestFit, bytes, sizeof bytes);
+        if (length == 0 && fake.codePage == 65001) {
+            memcpy(bytes, "\xef\xbf\xbd", 3);
+            length = 3;
+        } else if (length == 0) {
+            bytes[length++] = '?';
+            for (const auto& fit : kBestFits) {
+                if (bestFit && fit.codePage == fake.codePage && fit.unit == text[i]) {
+                    bytes[0] = fit.lookAlike;
+                }
+            }
+        }
+        if (used + length > limit) return false;
+        memcpy(out + used, bytes, length);
+        used += length;
+        i += count;
+    }
+    out[used] = 0;
+    return true;
 }
 
 // Converts the whole text and its terminator into out. A byte that starts no valid
@@ -103,11 +191,25 @@ const WideChar* FakeEnvironmentBlock() {
 
 void ResetFakePlatform() {
     memset(&fake, 0, sizeof fake);
-    fake.commandLine = "velmor.exe";
     fake.codePage = 932;
     fake.environmentAvailable = true;
     fake.createSucceeds = true;
     fake.exitCodeReadable = true;
+    FakeSetCommandLine(u"velmor.exe");
+}
+
+void FakeSetCommandLine(const WideChar* line) {
+    int length = 0;
+    for (; length < kFakeLineCapacity - 1 && line[length] != 0; ++length) {
+        fake.commandLine[length] = line[length];
+        fake.wideCopy[length] = line[length];
+    }
+    fake.commandLine[length] = 0;
+    fake.wideCopy[length] = 0;
+    if (!ConvertToPageLikeWindows(fake.commandLine, true, fake.ansiCopy,
+                                  sizeof fake.ansiCopy)) {
+        fake.ansiCopy[0] = 0;
+    }
 }
 
 int FindFakeCall(FakeCallKind kind, int from) {
@@ -117,8 +219,15 @@ int FindFakeCall(FakeCallKind kind, int from) {
     return -1;
 }
 
-const char* PlatformCommandLine() {
+WideChar* PlatformCommandLine() {
     return fake.commandLine;
+}
+
+void PlatformNoteRuntimeArguments(int /*argc*/, char** /*argv*/) {}
+
+void PlatformWipeCommandLineCopies() {
+    PlatformWipe(fake.ansiCopy, sizeof fake.ansiCopy);
+    PlatformWipe(fake.wideCopy, sizeof fake.wideCopy);
 }
 
 void PlatformReadLeadBytes(LeadBytes* leadBytes) {
@@ -143,6 +252,20 @@ ConversionResult PlatformAnsiToWide(const char* bytes, bool precomposed, WideCha
     return result;
 }
 
+ConversionResult PlatformWideToAnsi(const WideChar* text, bool noBestFit, char* out,
+                                    int capacity) {
+    ConversionResult result = ConversionDone;
+    if (fake.refuseConversions) {
+        result = ConversionRefused;
+    } else if (fake.codePage == 65001 && noBestFit) {
+        result = ConversionFlagsRefused;  // as WideCharToMultiByte answers for UTF-8
+    } else if (!ConvertToPageLikeWindows(text, !noBestFit, out, capacity)) {
+        result = ConversionTooLong;
+    }
+    if (result != ConversionDone) out[0] = 0;
+    return result;
+}
+
 void PlatformWriteText(const char* text) {
     RecordCall(FakeWriteText, text, strlen(text));
     size_t length = strlen(text);
@@ -152,7 +275,7 @@ void PlatformWriteText(const char* text) {
     fake.outputLength += length;
 }
 
-static bool HoldsSecret(const void* buffer, size_t size) {
+bool FakeHoldsSecret(const void* buffer, size_t size) {
     if (fake.secret == nullptr) return false;
     size_t length = strlen(fake.secret);
     const unsigned char* bytes = static_cast<const unsigned char*>(buffer);
@@ -169,7 +292,7 @@ static bool HoldsSecret(const void* buffer, size_t size) {
 }
 
 void PlatformWipe(void* buffer, size_t size) {
-    RecordCall(FakeWipe, buffer, size, HoldsSecret(buffer, size));
+    RecordCall(FakeWipe, buffer, size, FakeHoldsSecret(buffer, size));
     memset(buffer, 0, size);
 }
 
@@ -223,6 +346,9 @@ bool PlatformCreateProcessWithLogon(const WideChar* lpUsername, const WideChar* 
 
 void PlatformWaitForProcess(PlatformHandle process) {
     RecordCall(FakeWait, process);
+    fake.secretInSightAtWait = FakeHoldsSecret(fake.commandLine, sizeof fake.commandLine) ||
+                               FakeHoldsSecret(fake.ansiCopy, sizeof fake.ansiCopy) ||
+                               FakeHoldsSecret(fake.wideCopy, sizeof fake.wideCopy);
     fake.passwordClearAtWait = true;
     for (int i = 0; fake.logon.passwordBuffer != nullptr && i < 1024; ++i) {
         if (fake.logon.passwordBuffer[i] != 0) fake.passwordClearAtWait = false;

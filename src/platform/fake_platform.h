@@ -26,6 +26,8 @@ struct FakeCall {
 };
 
 const int kFakeTextCapacity = 2048;
+// Twice the longest line the system hands over, so that tests reach the refusals too.
+const int kFakeLineCapacity = 2 * 32768;
 
 // A copy of one text argument of the logon call, taken when the call was made.
 struct FakeText {
@@ -46,8 +48,10 @@ struct FakeLogonCall {
 };
 
 struct FakePlatform {
-    // Set by the test.
-    const char* commandLine;
+    // Set by the test; the command line through FakeSetCommandLine.
+    WideChar commandLine[kFakeLineCapacity];  // the system's UTF-16 line, which a run rewrites
+    char ansiCopy[3 * kFakeLineCapacity];     // the system's best-fit ANSI copy, and the runtime's
+    WideChar wideCopy[kFakeLineCapacity];     // the runtime's UTF-16 copy
     int codePage;  // 932, 936, 949, 950, 1361, 1252 or 65001
     bool refuseConversions;
     bool environmentAvailable;
@@ -66,6 +70,7 @@ struct FakePlatform {
     int createCount;
     FakeLogonCall logon;
     bool passwordClearAtWait;
+    bool secretInSightAtWait;  // the secret stood in the command line or one of its copies
     int environmentsTaken;
     int environmentsFreed;
     int handlesClosed;
@@ -74,8 +79,14 @@ struct FakePlatform {
 void* const kFakeProcessHandle = reinterpret_cast<PlatformHandle>(0x1001);
 void* const kFakeThreadHandle = reinterpret_cast<PlatformHandle>(0x2002);
 
-// Resets every setting to a plain run on code page 932 that launches and exits with 0.
+// Resets every setting to a plain run on code page 932 that launches and exits with 0,
+// with "velmor.exe" as its command line.
 void ResetFakePlatform();
+// Sets the process command line, cut at the fake's capacity, and makes its copies as
+// the system and the runtime would: the ANSI copy with best-fit look-alikes.
+void FakeSetCommandLine(const WideChar* line);
+// Whether buffer holds the secret, as ASCII bytes or as UTF-16 units.
+bool FakeHoldsSecret(const void* buffer, size_t size);
 FakePlatform& Fake();
 const WideChar* FakeEnvironmentBlock();
 // Index of the first recorded call of kind at or after from, or -1.

@@ -17,7 +17,8 @@ struct LeadBytes {
 enum ConversionResult {
     ConversionDone,
     ConversionTooLong,       // the text and its terminator do not fit the output
-    ConversionFlagsRefused,  // the code page takes no flags (UTF-8 refuses MB_PRECOMPOSED)
+    ConversionFlagsRefused,  // the code page takes no flags (UTF-8 refuses MB_PRECOMPOSED
+                             // and WC_NO_BEST_FIT_CHARS)
     ConversionRefused,       // any other refusal
 };
 
@@ -48,13 +49,26 @@ struct ProcessInformation {
     uint32_t dwThreadId;
 };
 
-// Process start-up.
-const char* PlatformCommandLine();
+// Process start-up. The command line is the UTF-16 one that the system keeps for the
+// process: the very buffer that other processes read (a process listing shows it), so a
+// change made to it is what they see from then on.
+WideChar* PlatformCommandLine();
 void PlatformReadLeadBytes(LeadBytes* leadBytes);
+// Where the runtime's own copy of the arguments stands: main's argc and argv.
+void PlatformNoteRuntimeArguments(int argc, char** argv);
+// Wipes every other copy of the command line that the process holds (the system's ANSI
+// copy, the runtime's copies and its argument vectors); the UTF-16 line stays.
+void PlatformWipeCommandLineCopies();
 
 // MultiByteToWideChar from the ANSI code page, input up to and including its zero.
 // On any result other than ConversionDone, out[0] is zero.
 ConversionResult PlatformAnsiToWide(const char* bytes, bool precomposed, WideChar* out,
+                                    int capacity);
+
+// WideCharToMultiByte to the ANSI code page, input up to and including its zero. With
+// noBestFit, a character the page lacks becomes the page's default character, never a
+// look-alike. On any result other than ConversionDone, out[0] is zero.
+ConversionResult PlatformWideToAnsi(const WideChar* text, bool noBestFit, char* out,
                                     int capacity);
 
 // One runtime output call on standard output in text mode; the result is not reported.

@@ -2,7 +2,11 @@
 // plain types translated at the edge. Only Win32 and msvcrt calls belong here; no logic.
 #include "platform/platform.h"
 
+#include <corecrt_startup.h>
 #include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <wchar.h>
 #include <windows.h>
 
 static_assert(sizeof(wchar_t) == sizeof(WideChar), "Windows wide text is UTF-16");
@@ -23,8 +27,53 @@ static wchar_t* AsWindows(WideChar* text) {
     return reinterpret_cast<wchar_t*>(text);
 }
 
-const char* PlatformCommandLine() {
-    return GetCommandLineA();
+namespace {
+
+// main's argument vector: the startup code's own duplicate of the runtime's __argv.
+int runtimeArgc;
+char** runtimeArgv;
+
+void WipeText(char* text) {
+    if (text != nullptr) PlatformWipe(text, strlen(text));
+}
+
+// The system's UTF-16 line is never wiped here: it holds the scrubbed line that a
+// process listing shows, and a runtime copy may be that same buffer.
+void WipeWideText(wchar_t* text) {
+    if (text != nullptr && text != GetCommandLineW()) {
+        PlatformWipe(text, wcslen(text) * sizeof(wchar_t));
+    }
+}
+
+void WipeArguments(int argc, char** argv) {
+    for (int i = 0; argv != nullptr && i < argc; ++i) WipeText(argv[i]);
+}
+
+void WipeWideArguments(int argc, wchar_t** argv) {
+    for (int i = 0; argv != nullptr && i < argc; ++i) WipeWideText(argv[i]);
+}
+
+}  // namespace
+
+WideChar* PlatformCommandLine() {
+    return reinterpret_cast<WideChar*>(GetCommandLineW());
+}
+
+void PlatformNoteRuntimeArguments(int argc, char** argv) {
+    runtimeArgc = argc;
+    runtimeArgv = argv;
+}
+
+void PlatformWipeCommandLineCopies() {
+    // GetCommandLineA's buffer is a best-fit copy that nothing reads: the command
+    // splits its own conversion of the UTF-16 line.
+    WipeText(const_cast<char*>(GetCommandLineA()));
+    // msvcrt's copies, through the accessors it exports.
+    WipeText(*__p__acmdln());
+    WipeWideText(*__p__wcmdln());
+    WipeArguments(*__p___argc(), *__p___argv());
+    WipeWideArguments(*__p___argc(), *__p___wargv());
+    WipeArguments(runtimeArgc, runtimeArgv);
 }
 
 void PlatformReadLeadBytes(LeadBytes* leadBytes) {
@@ -49,6 +98,22 @@ ConversionResult PlatformAnsiToWide(const char* bytes, bool precomposed, WideCha
     }
     DWORD error = GetLastError();
     out[0] = 0;  // a refused conversion may leave a partial, unterminated text behind
+    if (error == ERROR_INSUFFICIENT_BUFFER) return ConversionTooLong;
+    if (error == ERROR_INVALID_FLAGS) return ConversionFlagsRefused;
+    return ConversionRefused;
+}
+
+ConversionResult PlatformWideToAnsi(const WideChar* text, bool noBestFit, char* out,
+                                    int capacity) {
+    DWORD flags = noBestFit ? WC_NO_BEST_FIT_CHARS : 0;
+    // No default character of our own: the page's own, '?' on every ANSI page, stands
+    // for whatever the page lacks.
+    if (WideCharToMultiByte(CP_ACP, flags, AsWindows(text), -1, out, capacity, nullptr,
+                            nullptr) > 0) {
+        return ConversionDone;
+    }
+    DWORD error = GetLastError();
+    out[0] = 0;
     if (error == ERROR_INSUFFICIENT_BUFFER) return ConversionTooLong;
     if (error == ERROR_INVALID_FLAGS) return ConversionFlagsRefused;
     return ConversionRefused;

@@ -76,24 +76,24 @@ TEST(Allocations, AWholeRunAllocatesNothing) {
          "velmor.exe /user:CORP\\alice /a:pw /env /wait /hide /workdir:C:\\w \"cmd /c x\"", true},
         {"a failed launch", 1252, "velmor.exe /user:alice notepad.exe", false},
         {"a value too long", 936, "velmor.exe /user:" + std::string(2000, 'u') + " x", true},
-        {"a line too long to split", 65001,
-         "velmor.exe " + std::string(kArgumentBytesCapacity, 'x'), true},
+        {"a line too long to read", 65001,
+         "velmor.exe " + std::string(kWideLineCapacity * 3 / 2, 'x'), true},
         {"double-byte values", 932, "velmor.exe /user:\x95\x5c\\\x95\x5c x.exe", true},
     };
     // The fake's converters are opened on first use; open them all before counting.
     for (const AllocationCase& test : cases) {
         ResetFakePlatform();
         Fake().codePage = test.codePage;
-        RunVelmor(test.commandLine.c_str());
+        RunCommand(test.commandLine);
     }
     for (const AllocationCase& test : cases) {
         ResetFakePlatform();
         Fake().codePage = test.codePage;
         Fake().createSucceeds = test.createSucceeds;
-        Fake().commandLine = test.commandLine.c_str();
+        FakeSetCommandLine(WideLine(test.commandLine).c_str());
         allocations = 0;
         counting = true;
-        RunVelmor(test.commandLine.c_str());
+        RunVelmor(Fake().commandLine);
         counting = false;
         EXPECT_EQ(allocations, 0) << test.what;
     }

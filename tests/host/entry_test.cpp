@@ -30,6 +30,13 @@ struct RunCase {
 };
 
 const std::string kLongValue(1024, 'x');
+// Fewer units than the fake's line holds, more bytes than the ANSI copy of a line can.
+std::string Repeat(const std::string& text, int times) {
+    std::string out;
+    for (int i = 0; i < times; ++i) out += text;
+    return out;
+}
+const std::string kTooManyBytes = Repeat("\x95\x5c", kArgumentBytesCapacity / 2);
 
 std::vector<RunCase> RunCases() {
     const std::string userRequired = Cp932(kExpectedUserRequired);
@@ -57,9 +64,8 @@ std::vector<RunCase> RunCases() {
          Banner() + tooLong, -1, false},
         {"a value too long comes before a missing user",
          "velmor.exe /nologo /workdir:" + kLongValue, tooLong, -1, false},
-        {"a command line too long to split", "velmor.exe /nologo /user:a " +
-                                                  std::string(kArgumentBytesCapacity, 'x'),
-         tooLong, -1, false},
+        {"a command line too long for its ANSI copy", "velmor.exe /nologo /user:a " + kTooManyBytes,
+         Banner() + tooLong, -1, false},
     };
 }
 
@@ -93,15 +99,17 @@ TEST(RunVelmor, HandsTheSplitArgumentsToTheLaunch) {
     EXPECT_EQ(Text(logon.commandLine), u"cmd.exe /c \"C:\\a b\\x.cmd\"");
 }
 
-// The password stands in two of our buffers: the split copy of the command line and
-// the password field. Both are wiped whether or not the command line is accepted.
-TEST(RunVelmor, WipesThePasswordOnEveryPath) {
+// The password stands in the process command line and its copies, and in our converted
+// and split copies of it and the password field. Before the banner, whether or not the
+// command line is accepted, the line is scrubbed and the four copies wiped; the field
+// goes once nothing needs it.
+TEST(RunVelmor, LeavesThePasswordNowhereOnEveryPath) {
     const struct {
         const char* what;
         const char* commandLine;
         bool createSucceeds;
     } cases[] = {
-        {"a launch", "velmor.exe /user:a /password:Hunter2Secret /wait x.exe", true},
+        {"a launch that waits", "velmor.exe /user:a /password:Hunter2Secret /wait x.exe", true},
         {"a failed launch", "velmor.exe /user:a /password:Hunter2Secret x.exe", false},
         {"a refused command line", "velmor.exe /password:Hunter2Secret", true},
         {"a short-form password", "velmor.exe /a:Hunter2Secret /user:a x.exe", true},
@@ -111,15 +119,15 @@ TEST(RunVelmor, WipesThePasswordOnEveryPath) {
         Fake().secret = "Hunter2Secret";
         Fake().createSucceeds = test.createSucceeds;
         RunCommand(test.commandLine);
-        int splitWipes = 0, fieldWipes = 0;
+        std::vector<int> secretWipes;
         for (int i = 0; i < Fake().callCount; ++i) {
-            const FakeCall& call = Fake().calls[i];
-            if (call.kind != FakeWipe || !call.heldSecret) continue;
-            if (call.size == static_cast<size_t>(kArgumentBytesCapacity)) ++splitWipes;
-            if (call.size == sizeof(WideText)) ++fieldWipes;
+            if (Fake().calls[i].kind == FakeWipe && Fake().calls[i].heldSecret) secretWipes.push_back(i);
         }
-        EXPECT_EQ(splitWipes, 1) << test.what;
-        EXPECT_EQ(fieldWipes, 1) << test.what;
+        ASSERT_EQ(secretWipes.size(), 5u) << test.what;
+        EXPECT_LT(secretWipes[3], FindFakeCall(FakeWriteText)) << test.what;
+        EXPECT_EQ(Fake().calls[secretWipes[4]].size, sizeof(WideText)) << test.what;
+        EXPECT_FALSE(FakeHoldsSecret(Fake().commandLine, sizeof Fake().commandLine)) << test.what;
+        EXPECT_FALSE(Fake().secretInSightAtWait) << test.what;
     }
 }
 

@@ -94,6 +94,78 @@ TEST(SplitCommandLine, ALoneLeadByteNeverCarriesTheSplitPastTheEnd) {
               (std::vector<std::string>{"v", "ab\x95"}));
 }
 
+// The command line as the system hands it over, in UTF-16, read through the ANSI page.
+std::vector<std::string> ReadLine(const std::u16string& line, int codePage) {
+    ResetFakePlatform();
+    LeadBytes leadBytes = LeadBytesOf(codePage);
+    std::string ansi(kArgumentBytesCapacity, '\0');
+    auto args = std::make_unique<ArgumentVector>();
+    EXPECT_TRUE(ToAnsiCommandLine(line.c_str(), &ansi[0], kArgumentBytesCapacity));
+    EXPECT_TRUE(SplitCommandLine(ansi.c_str(), leadBytes, args.get()));
+    return std::vector<std::string>(args->items, args->items + args->count);
+}
+
+// A character the page lacks becomes '?', never the look-alike that best fit would
+// give: quotes, backslashes and switch characters come only from the caller's own.
+const struct {
+    const char* what;
+    int codePage;
+    std::u16string line;
+    std::vector<std::string> expected;
+} kReadCases[] = {
+    {"on 1252 fullwidth quotes do not close and reopen the quoted program", 1252,
+     u"v /a:pw \"backup.exe \uFF02 \uFF02evil.exe\"", {"v", "/a:pw", "backup.exe ? ?evil.exe"}},
+    {"on 1252 a fullwidth backslash does not escape the closing quote", 1252,
+     u"v \"C:\\dir\uFF3C\" x.exe", {"v", "C:\\dir?", "x.exe"}},
+    {"on 1252 slash and hyphen look-alikes make no switch", 1252,
+     u"v \uFF0Fuser:a \u2215nologo \u2010wait", {"v", "?user:a", "?nologo", "?wait"}},
+    {"on 1252 a character the page has keeps its byte", 1252, u"v caf\u00E9", {"v", "caf\xe9"}},
+    {"on 1252 each half of a surrogate pair becomes '?'", 1252, u"v \U0001F600", {"v", "??"}},
+    {"on 932 a yen sign does not escape the quote, a soft hyphen makes no switch", 932,
+     u"v \"backup.exe \u00A5\" \u00ADworkdir:C:\\evil run.exe",
+     {"v", "backup.exe ?", "?workdir:C:\\evil", "run.exe"}},
+    {"on 932 the page's own fullwidth backslash keeps its two bytes", 932, u"v \"\uFF3C\" \u8868",
+     {"v", "\x81\x5f", "\x95\x5c"}},
+    {"on 65001 every character converts, a lone surrogate to U+FFFD", 65001,
+     u"v \uFF02\u00A5 a\xD800" u"b", {"v", "\xef\xbc\x82\xc2\xa5", "a\xef\xbf\xbd" "b"}},
+};
+
+TEST(ToAnsiCommandLine, NeverTurnsACharacterIntoSyntax) {
+    for (const auto& test : kReadCases) {
+        EXPECT_EQ(ReadLine(test.line, test.codePage), test.expected) << test.what;
+    }
+}
+
+// Each value becomes '*' unit for unit; the quotes that group it stay, and the rest of
+// the line is untouched, a user name equal to the password included.
+const struct {
+    const char* what;
+    std::u16string line, scrubbed;
+} kScrubCases[] = {
+    {"/password: and /a:", u"v /user:a /password:secret /a:pw x", u"v /user:a /password:****** /a:** x"},
+    {"a quoted value with spaces", u"v /password:\"p w\" \"/a:p w\" x",
+     u"v /password:\"***\" \"/a:***\" x"},
+    {"an escaped quote inside the value", u"v /password:\"a\\\"b\" x", u"v /password:\"****\" x"},
+    {"a doubled quote and backslashes before the closing quote", u"v \"-a:a\"\"b\\\\\" x",
+     u"v \"-a:******\" x"},
+    {"a double-byte password", u"v /password:\u79D8\u5BC6 x", u"v /password:** x"},
+    {"a password equal to the user name", u"v /user:alice /PASSWORD:alice x",
+     u"v /user:alice /PASSWORD:***** x"},
+    {"an empty value", u"v /password: /a:\"\" x", u"v /password: /a:\"\" x"},
+    {"a password switch after the program", u"v /user:a x.exe /a:pw", u"v /user:a x.exe /a:**"},
+    {"names that are no password switch", u"v /apw /passwordx:pw /a /pass\u00A0word:pw",
+     u"v /apw /passwordx:pw /a /pass\u00A0word:pw"},
+    {"the program's own name is no switch", u"/a:pw /a:pw", u"/a:pw /a:**"},
+};
+
+TEST(ScrubPasswords, OverwritesEveryPasswordValueAndNothingElse) {
+    for (const auto& test : kScrubCases) {
+        std::u16string line = test.line;
+        ScrubPasswords(&line[0]);
+        EXPECT_EQ(line, test.scrubbed) << test.what;
+    }
+}
+
 TEST(SplitCommandLine, TheLongestSystemCommandLineFits) {
     // 32767 units of single-byte arguments, and of three-byte UTF-8 characters.
     std::string manyArguments = "v";

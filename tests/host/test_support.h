@@ -50,11 +50,21 @@ struct RunOutcome {
     std::string output;
 };
 
-inline RunOutcome RunCommand(const std::string& commandLine) {
-    std::string line = commandLine;  // kept alive for the run
-    Fake().commandLine = line.c_str();
-    int status = RunVelmor(line.c_str());
+inline RunOutcome RunWideCommand(const std::u16string& commandLine) {
+    FakeSetCommandLine(commandLine.c_str());
+    int status = RunVelmor(Fake().commandLine);
     return RunOutcome{status, std::string(Fake().output, Fake().outputLength)};
+}
+
+// The UTF-16 line that the system makes of an ANSI caller's bytes on the fake's page.
+inline std::u16string WideLine(const std::string& bytes) {
+    std::u16string line(kFakeLineCapacity, u'\0');
+    PlatformAnsiToWide(bytes.c_str(), false, &line[0], kFakeLineCapacity);
+    return std::u16string(line.c_str());
+}
+
+inline RunOutcome RunCommand(const std::string& commandLine) {
+    return RunWideCommand(WideLine(commandLine));
 }
 
 inline std::string Utf8(const std::u16string& text) {

@@ -4,10 +4,14 @@
 //   probe env NAME FILE          writes the variable's value, or (unset), to FILE
 //   probe cwd FILE               writes the working directory to FILE
 //   probe hold RELEASE DONE      waits for the file RELEASE to exist, then writes DONE
+//   probe parentline FILE        writes, in UTF-8, the command line that the parent's
+//                                process environment block holds, as a process listing
+//                                reads it
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <windows.h>
+#include <winternl.h>
 
 static int WriteFile(const char* path, const char* text) {
     FILE* file = fopen(path, "wb");
@@ -16,6 +20,40 @@ static int WriteFile(const char* path, const char* text) {
     fclose(file);
     return 0;
 }
+
+static bool ReadFrom(HANDLE process, const void* address, void* buffer, SIZE_T size) {
+    SIZE_T read = 0;
+    return ReadProcessMemory(process, address, buffer, size, &read) && read == size;
+}
+
+// The parent's PEB, its process parameters, then the command line they point to.
+static int WriteParentCommandLine(const char* path) {
+    PROCESS_BASIC_INFORMATION self, parent;
+    if (NtQueryInformationProcess(GetCurrentProcess(), ProcessBasicInformation, &self,
+                                  sizeof self, nullptr) != 0) {
+        return 110;
+    }
+    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE,
+                                 static_cast<DWORD>(self.InheritedFromUniqueProcessId));
+    if (process == nullptr) return 111;
+    PEB peb;
+    RTL_USER_PROCESS_PARAMETERS parameters;
+    static wchar_t line[32768];
+    static char utf8[4 * 32768];
+    bool read = NtQueryInformationProcess(process, ProcessBasicInformation, &parent,
+                                          sizeof parent, nullptr) == 0 &&
+                ReadFrom(process, parent.PebBaseAddress, &peb, sizeof peb) &&
+                ReadFrom(process, peb.ProcessParameters, &parameters, sizeof parameters) &&
+                parameters.CommandLine.Length < sizeof line &&
+                ReadFrom(process, parameters.CommandLine.Buffer, line,
+                         parameters.CommandLine.Length);
+    CloseHandle(process);
+    if (!read) return 112;
+    line[parameters.CommandLine.Length / sizeof(wchar_t)] = 0;
+    WideCharToMultiByte(CP_UTF8, 0, line, -1, utf8, sizeof utf8, nullptr, nullptr);
+    return WriteFile(path, utf8);
+}
+
 
 int main(int argc, char** argv) {
     if (argc == 3 && strcmp(argv[1], "exit") == 0) return atoi(argv[2]);
@@ -36,5 +74,6 @@ int main(int argc, char** argv) {
         }
         return WriteFile(argv[3], "done");
     }
+    if (argc == 3 && strcmp(argv[1], "parentline") == 0) return WriteParentCommandLine(argv[2]);
     return 102;
 }

@@ -1,9 +1,13 @@
-// Wine suite helper: starts the command line given in hex as argv[1], byte for byte,
-// with CreateProcessA, waits, writes the child's full 32-bit exit status to stderr as
-// "rawrun-status=0x........" and ends with it. Wine would quote any command line it
-// built from Linux arguments; this one reaches the child as given.
+// Wine suite helper: starts a command line exactly as given, waits, writes the child's
+// full 32-bit exit status to stderr as "rawrun-status=0x........" and ends with it. Wine
+// would quote any command line it built from Linux arguments; this one reaches the
+// child as given.
+//   rawrun [--wide] [--app PATH] HEX
+// HEX is the line's bytes in the ANSI page, started with CreateProcessA, or with --wide
+// its UTF-16LE units, started with CreateProcessW. --app names the program to start, so
+// that the line's own element 0 may be anything.
 #include <stdio.h>
-#include <stdlib.h>
+#include <string.h>
 #include <windows.h>
 
 static int HexValue(char c) {
@@ -13,24 +17,53 @@ static int HexValue(char c) {
     return -1;
 }
 
-int main(int argc, char** argv) {
-    static char line[65536];
-    if (argc != 2) return 200;
+// Decodes hex into bytes, two zero bytes after them; returns false on a bad digit.
+static bool Unhex(const char* hex, char* bytes, size_t capacity) {
     size_t length = 0;
-    for (const char* p = argv[1]; p[0] != 0 && p[1] != 0; p += 2) {
+    for (const char* p = hex; p[0] != 0 && p[1] != 0; p += 2) {
         int high = HexValue(p[0]), low = HexValue(p[1]);
-        if (high < 0 || low < 0 || length + 1 >= sizeof line) return 201;
-        line[length++] = static_cast<char>(high * 16 + low);
+        if (high < 0 || low < 0 || length + 2 >= capacity) return false;
+        bytes[length++] = static_cast<char>(high * 16 + low);
     }
-    line[length] = 0;
-    STARTUPINFOA startup;
-    ZeroMemory(&startup, sizeof startup);
-    startup.cb = sizeof startup;
+    bytes[length] = bytes[length + 1] = 0;
+    return true;
+}
+
+int main(int argc, char** argv) {
+    static char line[131072];
+    bool wide = false;
+    wchar_t application[MAX_PATH] = L"";
+    int next = 1;
+    for (; next + 1 < argc; ++next) {
+        if (strcmp(argv[next], "--wide") == 0) {
+            wide = true;
+        } else if (strcmp(argv[next], "--app") == 0 && next + 2 < argc) {
+            MultiByteToWideChar(CP_ACP, 0, argv[++next], -1, application, MAX_PATH);
+        } else {
+            break;
+        }
+    }
+    if (next + 1 != argc || !Unhex(argv[next], line, sizeof line)) return 200;
+
     PROCESS_INFORMATION process;
-    if (!CreateProcessA(nullptr, line, nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                        &process)) {
-        return 202;
+    BOOL started;
+    if (wide) {
+        STARTUPINFOW startup;
+        ZeroMemory(&startup, sizeof startup);
+        startup.cb = sizeof startup;
+        started = CreateProcessW(application[0] != 0 ? application : nullptr,
+                                 reinterpret_cast<wchar_t*>(line), nullptr, nullptr, TRUE, 0,
+                                 nullptr, nullptr, &startup, &process);
+    } else {
+        char applicationA[MAX_PATH];
+        WideCharToMultiByte(CP_ACP, 0, application, -1, applicationA, MAX_PATH, nullptr, nullptr);
+        STARTUPINFOA startup;
+        ZeroMemory(&startup, sizeof startup);
+        startup.cb = sizeof startup;
+        started = CreateProcessA(applicationA[0] != 0 ? applicationA : nullptr, line, nullptr,
+                                 nullptr, TRUE, 0, nullptr, nullptr, &startup, &process);
     }
+    if (!started) return 202;
     WaitForSingleObject(process.hProcess, INFINITE);
     DWORD status = 203;
     GetExitCodeProcess(process.hProcess, &status);

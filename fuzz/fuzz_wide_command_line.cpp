@@ -1,0 +1,120 @@
+// Fuzz target: arbitrary UTF-16, lone surrogates included, as the process command line,
+// through the conversion, the split, the walk and the scrub, on every emulated code page.
+// Byte 0 picks the code page, byte 1 how the fake platform answers; the rest, read as
+// little-endian units up to the first zero unit, is the line. Checks, besides the whole
+// run's invariants, that the converted line splits into the conversions of the
+// arguments that the same rules find in the UTF-16 line, and that the scrubbed line
+// keeps every argument but holds no unit of any password value.
+#include <stddef.h>
+#include <stdint.h>
+
+#include <memory>
+#include <string>
+
+#include "cli/entry.h"
+#include "cli/split.h"
+#include "fuzz_support.h"
+
+namespace {
+
+bool IsHigh(WideChar unit) {
+    return unit >= 0xD800 && unit <= 0xDBFF;
+}
+
+bool IsLow(WideChar unit) {
+    return unit >= 0xDC00 && unit <= 0xDFFF;
+}
+
+// A lone surrogate is no character: the line's conversion makes it the page's default,
+// or U+FFFD on UTF-8, whatever the split later removes around it. The reference reads it
+// as that, so that two lone halves on either side of a quote are not taken for a pair.
+std::u16string WithLoneSurrogatesReplaced(const std::u16string& line) {
+    std::u16string out = line;
+    for (size_t i = 0; i < out.size(); ++i) {
+        bool pairs = IsHigh(line[i]) && i + 1 < line.size() && IsLow(line[i + 1]);
+        if (pairs) {
+            ++i;
+        } else if (IsHigh(line[i]) || IsLow(line[i])) {
+            out[i] = Fake().codePage == 65001 ? u'\uFFFD' : u'?';
+        }
+    }
+    return out;
+}
+
+std::string Converted(const WideChar* text) {
+    std::string out(kArgumentBytesCapacity, '\0');
+    FUZZ_CHECK(ToAnsiCommandLine(text, &out[0], kArgumentBytesCapacity));
+    return std::string(out.c_str());
+}
+
+void CheckArgumentsAreTheUnitSplitConverted(const std::u16string& line) {
+    LeadBytes leadBytes;
+    PlatformReadLeadBytes(&leadBytes);
+    std::string ansi = Converted(line.c_str());
+    auto bytes = std::make_unique<ArgumentVector>();
+    FUZZ_CHECK(SplitCommandLine(ansi.c_str(), leadBytes, bytes.get()));
+
+    std::u16string reference = WithLoneSurrogatesReplaced(line);
+    auto units = std::make_unique<WideArgumentVector>();
+    FUZZ_CHECK(SplitWideCommandLine(reference.c_str(), units.get()));
+    FUZZ_CHECK(bytes->count == units->count);
+    for (int i = 0; i < units->count; ++i) {
+        FUZZ_CHECK(Converted(units->items[i]) == bytes->items[i]);
+    }
+}
+
+// Where a password switch's value begins in an argument, or -1 when it is none.
+int PasswordValueStart(const WideChar* argument) {
+    char head[16] = {0};
+    for (int i = 0; i < 15 && argument[i] != 0; ++i) {
+        head[i] = argument[i] < 0x80 ? static_cast<char>(argument[i]) : '?';
+        if (IsPasswordSwitchName(head)) return i + 1;
+    }
+    return -1;
+}
+
+void CheckScrubbed(const std::u16string& line, const WideChar* scrubbed) {
+    for (size_t i = 0; i < line.size(); ++i) {
+        FUZZ_CHECK(scrubbed[i] == line[i] || scrubbed[i] == u'*');
+    }
+    FUZZ_CHECK(scrubbed[line.size()] == 0);
+
+    auto before = std::make_unique<WideArgumentVector>();
+    auto after = std::make_unique<WideArgumentVector>();
+    SplitWideCommandLine(line.c_str(), before.get());
+    SplitWideCommandLine(scrubbed, after.get());
+    FUZZ_CHECK(before->count == after->count);
+    for (int i = 0; i < before->count; ++i) {
+        std::u16string was = before->items[i], is = after->items[i];
+        int valueStart = i == 0 ? -1 : PasswordValueStart(before->items[i]);
+        if (valueStart < 0) {
+            FUZZ_CHECK(is == was);
+            continue;
+        }
+        size_t start = static_cast<size_t>(valueStart);
+        FUZZ_CHECK(is.compare(0, start, was, 0, start) == 0);
+        FUZZ_CHECK((is.size() == start) == (was.size() == start));
+        FUZZ_CHECK(is.find_first_not_of(u'*', start) == std::u16string::npos);
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size < 2) return 0;
+    ResetFakePlatform();
+    Fake().codePage = FuzzCodePage(data[0]);
+    SetFakeAnswers(data[1]);
+    std::u16string line;
+    for (size_t i = 2; i + 1 < size && line.size() < kWideLineCapacity - 1; i += 2) {
+        WideChar unit = static_cast<WideChar>(data[i] | data[i + 1] << 8);
+        if (unit == 0) break;
+        line += unit;
+    }
+    CheckArgumentsAreTheUnitSplitConverted(line);
+
+    FakeSetCommandLine(line.c_str());
+    CheckWholeRun(RunVelmor(Fake().commandLine));
+    CheckScrubbed(line, Fake().commandLine);
+    return 0;
+}
