@@ -8,17 +8,24 @@ add_link_options(-static -s -Wl,--gc-sections -Wl,--dynamicbase -Wl,--nxcompat)
 
 add_library(velmor_objects OBJECT
     ${VELMOR_LOGIC_SOURCES}
-    src/cli/main.cpp
     src/platform/platform_windows.cpp
     src/resources/velmor.rc)
-target_include_directories(velmor_objects PRIVATE src)
+target_include_directories(velmor_objects PUBLIC src)
 target_compile_options(velmor_objects PRIVATE $<$<COMPILE_LANGUAGE:CXX>:${VELMOR_CODE_OPTIONS}>)
 
-add_executable(velmor $<TARGET_OBJECTS:velmor_objects>)
+add_executable(velmor $<TARGET_OBJECTS:velmor_objects> src/cli/main.cpp)
+target_include_directories(velmor PRIVATE src)
+target_compile_options(velmor PRIVATE ${VELMOR_CODE_OPTIONS})
 
 # Link seam: the same objects plus one that defines the import of the logon call, so
 # the Wine suite can follow a launch that succeeds. Never shipped.
-add_executable(velmor_seam $<TARGET_OBJECTS:velmor_objects> tests/wine/fake_logon_call.cpp)
+add_executable(velmor_seam $<TARGET_OBJECTS:velmor_objects> src/cli/main.cpp
+               tests/wine/fake_logon_call.cpp)
+target_include_directories(velmor_seam PRIVATE src)
+
+# The same objects with a main that prints the arguments the command line splits into.
+add_executable(split_probe $<TARGET_OBJECTS:velmor_objects> tests/wine/split_probe.cpp)
+target_include_directories(split_probe PRIVATE src)
 
 # Helpers of the Wine suite: start a raw command line, and a program to be launched.
 add_executable(rawrun tests/wine/rawrun.cpp)

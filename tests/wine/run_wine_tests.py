@@ -10,7 +10,7 @@ import subprocess
 import sys
 import time
 
-from support import expected_texts, imports
+from support import expected_texts, imports, split_cases
 
 BUILD = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else "build/windows")
 WORK = os.path.join(BUILD, "wine-tests")
@@ -18,7 +18,13 @@ EXE = os.path.join(BUILD, "velmor.exe")
 SEAM = os.path.join(BUILD, "velmor_seam.exe")
 RAWRUN = os.path.join(BUILD, "rawrun.exe")
 PROBE = os.path.join(BUILD, "probe.exe")
-CODE_PAGES = {1252: "C", 932: "ja_JP.UTF-8"}
+SPLIT_PROBE = os.path.join(BUILD, "split_probe.exe")
+# Wine takes its ANSI code page from the locale; most checks run on the first two.
+LOCALES = {1252: "C", 932: "ja_JP.UTF-8", 936: "zh_CN.UTF-8", 949: "ko_KR.UTF-8",
+           950: "zh_TW.UTF-8", 65001: "hi_IN.UTF-8"}
+CODE_PAGES = (1252, 932)
+CODECS = {1252: "cp1252", 932: "cp932", 936: "cp936", 949: "cp949", 950: "cp950",
+          65001: "utf-8"}
 
 TEXTS = expected_texts()
 BANNER = TEXTS["kExpectedBanner"]
@@ -76,7 +82,7 @@ class Wine:
         """Runs exe to its end. With capture off, nothing that the exe starts can hold
         this side's pipes open, so a program left running does not delay the return."""
         env = dict(self.env)
-        env["LC_ALL"] = CODE_PAGES[code_page]
+        env["LC_ALL"] = LOCALES[code_page]
         env["WINEDEBUG"] = debug
         env.update(extra_env or {})
         output = subprocess.PIPE if capture else subprocess.DEVNULL
@@ -87,10 +93,18 @@ class Wine:
             return None, b"(timed out)", b""
         return result.returncode, result.stdout, result.stderr
 
-    def run_raw(self, command_line, code_page=932, debug="-all", extra_env=None):
-        """Starts command_line (bytes in the ANSI page) as given, through rawrun.exe.
-        Returns the child's full 32-bit exit status, its stdout and Wine's stderr."""
-        _, out, err = self.run(RAWRUN, [command_line.hex()], code_page, debug, extra_env)
+    def run_raw(self, command_line, code_page=932, debug="-all", extra_env=None, app=None):
+        """Starts command_line as given, through rawrun.exe: bytes in the ANSI page, or a
+        str as exact UTF-16. app, when given, is the program started whatever the
+        line's element 0. Returns the child's full 32-bit exit status, its stdout and
+        Wine's stderr."""
+        if isinstance(command_line, str):
+            args = ["--wide", command_line.encode("utf-16-le", "surrogatepass").hex()]
+        else:
+            args = [command_line.hex()]
+        if app:
+            args = ["--app", windows_path(app)] + args
+        _, out, err = self.run(RAWRUN, args, code_page, debug, extra_env)
         match = re.search(rb"rawrun-status=0x([0-9a-f]{8})", err)
         status = int(match.group(1), 16) if match else None
         return status, out, err
@@ -187,49 +201,81 @@ def test_output(wine, suite):
             suite.equal(name + " (status)", status, REFUSED)
 
 
-# Raw command lines, as bytes of the ANSI page, and what the logon call then received.
-SPLIT_CASES = [
-    ("escaped inner quotes reach the command line", 1252,
-     b'velmor.exe /nologo /user:alice "cmd /c \\"C:\\a b\\x.cmd\\""',
-     {"commandLine": 'cmd /c "C:\\a b\\x.cmd"'}),
-    ("a doubled quote inside a stretch is literal", 1252,
-     b'velmor.exe /nologo /user:alice "a""b c"', {"commandLine": 'a"b c'}),
-    ("two backslashes before a closing quote give one", 1252,
-     b'velmor.exe /nologo /user:alice "/workdir:C:\\Program Files\\\\" x.exe',
-     {"workDir": "C:\\Program Files\\", "commandLine": "x.exe"}),
-    ("quotes may open inside a switch", 1252,
-     b'velmor.exe /nologo /user:"CORP\\alice" /password:"p w" x.exe',
-     {"user": "alice", "domain": "CORP", "password": "p w"}),
-    ("tabs separate, runs of them too", 1252, b'velmor.exe\t/nologo\t\t/user:bob\tx.exe',
-     {"user": "bob", "commandLine": "x.exe"}),
-    ("a quoted program name with spaces", 1252,
-     b'"velmor.exe" /nologo /user:bob "C:\\Program Files\\x.exe"',
-     {"commandLine": "C:\\Program Files\\x.exe"}),
-    ("an empty argument is the last command line", 1252,
-     b'velmor.exe /nologo /user:bob x.exe "" y.exe', {"commandLine": "y.exe"}),
-    ("on 932 a double-byte 0x5C does not escape a quote", 932,
-     b'velmor.exe /nologo /user:alice "C:\\\x95\x5c"', {"commandLine": "C:\\表"}),
-    ("on 1252 the same bytes escape it", 1252,
-     b'velmor.exe /nologo /user:alice "C:\\\x95\x5c"', {"commandLine": 'C:\\•"'}),
+def test_split_table(wine, suite):
+    """The host tests' table of raw lines, each line that is text in its code page (so
+    that a caller can hand it over) read by velmor.exe's own objects."""
+    for what, code_page, line, expected in split_cases():
+        try:
+            text = line.decode(CODECS[code_page])
+        except UnicodeDecodeError:
+            continue
+        status, out, _ = wine.run_raw(text, code_page, app=SPLIT_PROBE)
+        # One line of hex an argument, in text mode; an empty argument is an empty line.
+        lines = out.decode("ascii").split("\r\n")[:-1]
+        found = [bytes.fromhex(h) for h in lines] if status == 0 else out
+        suite.equal("split on %d: %s" % (code_page, what), found, expected)
+
+
+# Raw command lines, as bytes of the ANSI page, and the account the logon call received.
+ACCOUNT_CASES = [
     ("on 932 a double-byte 0x5C does not divide the account", 932,
      b'velmor.exe /nologo /user:\x95\x5cbob x.exe', {"user": "表bob", "domain": None}),
+    ("on 932 the last lead byte of a range keeps its 0x5C", 932,
+     b'velmor.exe /nologo /user:\x9f\x5cbob x.exe', {"user": "歃bob", "domain": None}),
     ("on 932 a backslash after a double-byte character divides", 932,
      b'velmor.exe /nologo /user:\x95\x5c\\bob x.exe', {"user": "bob", "domain": "表"}),
     ("on 1252 the 0x5C byte divides", 1252,
      b'velmor.exe /nologo /user:\x95\x5cbob x.exe', {"user": "bob", "domain": "•"}),
 ]
 
+# Exact UTF-16 lines with characters that best fit would turn into syntax, and what the
+# logon call received: each look-alike as '?', the arguments those of the UTF-16 line.
+LOOKALIKE_CASES = [
+    ("fullwidth quotes do not replace the program", 1252,
+     'velmor.exe /nologo /user:svc /password:pw "backup.exe \uff02 \uff02evil.exe"',
+     {"commandLine": "backup.exe ? ?evil.exe", "password": "pw"}),
+    ("a fullwidth backslash does not escape the closing quote", 1252,
+     'velmor.exe /nologo /user:svc /workdir:C:\\x "C:\\dir\uff3c" ',
+     {"commandLine": "C:\\dir?", "workDir": "C:\\x"}),
+    ("slash and hyphen look-alikes make no switch", 1252,
+     'velmor.exe /nologo /user:svc \uff0fuser:evil \u2215a:x "run \u2010wait"',
+     {"commandLine": "run ?wait", "user": "svc", "password": ""}),
+    ("a yen sign does not escape the quote, a soft hyphen makes no switch", 932,
+     'velmor.exe /nologo /user:svc /a:pw "backup.exe \u00a5" \u00adworkdir:C:\\evil run.exe',
+     {"commandLine": "run.exe", "workDir": None}),
+    ("yen sign and soft hyphen arrive as '?'", 932, 'velmor.exe /nologo /user:svc "\u00a5 \u00ad"',
+     {"commandLine": "? ?"}),
+    ("characters the page has arrive unchanged", 932,
+     'velmor.exe /nologo /user:svc "\u8868\uff3c\uff02"', {"commandLine": "表＼＂"}),
+]
 
-def test_split(wine, suite):
-    for what, code_page, line, expected in SPLIT_CASES:
-        status, out, err = wine.run_raw(line, code_page, debug="-all,fixme+advapi")
-        received = stub_arguments(err)
-        name = "split on %d: %s" % (code_page, what)
-        if received is None:
-            suite.check(name, False, "the logon call was not reached: %r" % out)
-            continue
-        suite.equal(name, {k: received[k] for k in expected}, expected)
-        suite.equal(name + " (status -1)", status, 0xFFFFFFFF)
+
+def test_logon_arguments_of_raw_lines(wine, suite):
+    for kind, cases in [("account", ACCOUNT_CASES), ("look-alikes", LOOKALIKE_CASES)]:
+        for what, code_page, line, expected in cases:
+            status, out, err = wine.run_raw(line, code_page, debug="-all,fixme+advapi")
+            received = stub_arguments(err) or {}
+            name = "%s on %d: %s" % (kind, code_page, what)
+            suite.equal(name, {k: received.get(k, "(not called)") for k in expected}, expected)
+            suite.equal(name + " (status -1)", status, 0xFFFFFFFF)
+
+
+def test_password_out_of_sight(wine, suite):
+    """While velmor waits, the program it started reads velmor's command line from its
+    process environment block, as a process listing does."""
+    seen = fresh_file("parent-line.txt")
+    probe = '"probe.exe parentline %s"' % windows_path(seen)
+    cases = [
+        ("/password: in quotes, equal to the user name",
+         'velmor_seam.exe /nologo /user:Hunter2 /password:"Hunter2" /wait ' + probe,
+         'velmor_seam.exe /nologo /user:Hunter2 /password:"*******" /wait ' + probe, "Hunter2"),
+        ("/a: after the program, double-byte", 'velmor_seam.exe /nologo /user:a /wait %s -A:秘密' % probe,
+         'velmor_seam.exe /nologo /user:a /wait %s -A:**' % probe, "秘密"),
+    ]
+    for what, line, shown, password in cases:
+        status, _, record = seam_run(wine, line, raw=True)
+        suite.equal("a process listing shows no password: " + what,
+                    (status, read_text(seen), record.get("password")), (0, shown, password))
 
 
 STUB_CASES = [
@@ -474,7 +520,9 @@ def main():
     wine.start()
     try:
         test_output(wine, suite)
-        test_split(wine, suite)
+        test_split_table(wine, suite)
+        test_logon_arguments_of_raw_lines(wine, suite)
+        test_password_out_of_sight(wine, suite)
         test_logon_arguments(wine, suite)
         test_exit_status(wine, suite)
         test_no_wait_leaves_the_program_running(wine, suite)

@@ -1,16 +1,26 @@
-"""Helpers that the Wine suite and the footprint benchmark share: the expected texts,
-read from the host tests' own list so that there is one list, and the PE import table."""
+"""Helpers that the Wine suite and the footprint benchmark share: the expected texts and
+the split's table of raw command lines, read from the host tests' own files so that each
+list exists once, and the PE import table."""
 import os
 import re
 import subprocess
 
 _EXPECTED_TEXTS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "host",
                                "expected_texts.h")
+_SPLIT_CASES = os.path.join(os.path.dirname(_EXPECTED_TEXTS), "split_cases.h")
 _STRING = re.compile(r'"((?:[^"\\]|\\.)*)"')
+_LITERALS = r'(?:"(?:[^"\\]|\\.)*"\s*)+'
 
 
 def _unescape(literal):
-    return re.sub(r'\\(.)', lambda m: {"n": "\n"}.get(m.group(1), m.group(1)), literal)
+    return re.sub(r'\\(x[0-9a-fA-F]{2}|.)', lambda m: {"n": "\n", "t": "\t"}.get(
+        m.group(1), chr(int(m.group(1)[1:], 16)) if m.group(1)[0] == "x" and len(m.group(1)) == 3
+        else m.group(1)), literal)
+
+
+def _bytes(literals):
+    """Adjacent C string literals, joined, as the bytes they stand for."""
+    return "".join(_unescape(s) for s in _STRING.findall(literals)).encode("latin-1")
 
 
 def expected_texts():
@@ -22,6 +32,20 @@ def expected_texts():
         strings = [_unescape(s) for s in _STRING.findall(body)]
         texts[name] = strings if body.lstrip().startswith("{") else "".join(strings)
     return texts
+
+
+def split_cases():
+    """[(what, code page, line bytes, [argument bytes])] from split_cases.h."""
+    with open(_SPLIT_CASES, encoding="utf-8") as f:
+        source = f.read()
+    row = re.compile(r'\{\s*(%s),\s*(\d+),\s*(%s),\s*\{((?:\s*%s,?)*)\s*\}\s*\}'
+                     % (_LITERALS, _LITERALS, _LITERALS))
+    cases = []
+    for what, page, line, expected in row.findall(source):
+        arguments = re.findall(r'(%s)(?:,|$)' % _LITERALS, expected.strip())
+        cases.append((_bytes(what).decode(), int(page), _bytes(line),
+                      [_bytes(a) for a in arguments]))
+    return cases
 
 
 def imports(exe):
