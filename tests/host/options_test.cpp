@@ -84,6 +84,17 @@ const ParseCase kSwitchCases[] = {
     {"unknown switches are ignored",
      {"/verbose", "/?", "/user", "//user:alice", "/logox", "/", "-", "/nologo:", "/waitx"}, ""},
     {"only A to Z fold: an accented letter matches nothing", {"/\xc9nv"}, ""},
+    {"only A to Z fold: 0x1A does not read as a colon", {"/user\x1a" "alice"}, ""},
+    {"/nologox is not /nologo", {"/nologox"}, ""},
+    {"/logox is not /logo", {"/nologo", "/logox"}, "nologo"},
+    {"/noprofilex is not /noprofile", {"/noprofilex"}, ""},
+    {"/profilex is not /profile", {"/noprofile", "/profilex"}, "logonFlags=0"},
+    {"/noenvx is not /noenv", {"/env", "/noenvx"}, "env"},
+    {"/environment and /envx are not /env", {"/environment", "/envx"}, ""},
+    {"/nowaitx is not /nowait", {"/wait", "/nowaitx"}, "wait"},
+    {"/waitx is not /wait", {"/waitx"}, ""},
+    {"/nohidex is not /nohide", {"/hide", "/nohidex"}, "hide"},
+    {"/hidex is not /hide", {"/hidex"}, ""},
     {"a prefix switch needs its colon", {"/workdirC:\\x", "/passwordx"}, ""},
 };
 
@@ -159,8 +170,10 @@ TEST(ParseArguments, RefusesEveryValueThatDoesNotFitItsField) {
     }
     EXPECT_TRUE(Parse({"/user:" + fits + "\\bob"}).fits) << "domain";
     EXPECT_FALSE(Parse({"/user:" + tooLong + "\\bob"}).fits) << "domain";
-    EXPECT_FALSE(Parse({"/user:" + std::string(5000, 'd') + "\\bob"}).fits)
-        << "a domain longer than any field could hold";
+    for (size_t bytes : {4095, 4096, 5000}) {
+        EXPECT_FALSE(Parse({"/user:" + std::string(bytes, 'd') + "\\bob"}).fits)
+            << "a domain of " << bytes << " bytes, longer than any field could hold";
+    }
 }
 
 TEST(ParseArguments, KeepsWalkingAfterARefusedValue) {

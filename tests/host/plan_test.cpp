@@ -99,26 +99,30 @@ TEST(BuildLaunchPlan, ShortensATitleThatDoesNotFit) {
     const std::u16string smile = u"\U0001F600";
     const struct {
         const char* what;
-        std::u16string commandLine, user;
+        std::u16string commandLine, domain, user;
         std::u16string title;
     } cases[] = {
-        {"a title of exactly 1023 units is whole", std::u16string(1017, u'a'), smile + smile,
+        {"a title of exactly 1023 units is whole", std::u16string(1017, u'a'), u"", smile + smile,
          std::u16string(1017, u'a') + u" (" + smile + smile},
-        {"a pair that would be split is left out", std::u16string(1018, u'a'), smile + smile,
+        {"a pair that would be split is left out", std::u16string(1018, u'a'), u"", smile + smile,
          std::u16string(1018, u'a') + u" (" + smile},
-        {"a full command line leaves no room for the account", std::u16string(1023, u'a'),
+        {"a cut just after a whole pair keeps the pair", std::u16string(1017, u'a'), u"",
+         smile + smile + smile, std::u16string(1017, u'a') + u" (" + smile + smile},
+        {"a full command line leaves no room for the account", std::u16string(1023, u'a'), u"",
          u"alice", std::u16string(1023, u'a')},
         {"an account that fills the title drops the closing piece", std::u16string(1016, u'a'),
-         u"alice", std::u16string(1016, u'a') + u" (alice"},
-        {"a cut inside the closing piece keeps what fits", std::u16string(1018, u'a'), u"b",
+         u"", u"alice", std::u16string(1016, u'a') + u" (alice"},
+        {"a cut inside the closing piece keeps what fits", std::u16string(1018, u'a'), u"", u"b",
          std::u16string(1018, u'a') + u" (b と"},
-        {"a cut inside the account ends the title there", std::u16string(1019, u'a'), u"alice",
-         std::u16string(1019, u'a') + u" (al"},
+        {"a cut inside the account ends the title there", std::u16string(1019, u'a'), u"",
+         u"alice", std::u16string(1019, u'a') + u" (al"},
+        {"a cut inside the domain ends the title there", std::u16string(1017, u'a'),
+         u"ddd" + smile, u"alice", std::u16string(1017, u'a') + u" (ddd"},
     };
     for (const auto& test : cases) {
         ResetFakePlatform();
         auto options = std::make_unique<LaunchOptions>();
-        auto plan = Build({test.user, u"", u"", test.commandLine, u"", false, false},
+        auto plan = Build({test.user, test.domain, u"", test.commandLine, u"", false, false},
                           options.get());
         EXPECT_EQ(Text(plan->title), test.title) << test.what;
         EXPECT_LE(Text(plan->title).size(), 1023u) << test.what;
