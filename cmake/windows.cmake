@@ -1,16 +1,23 @@
 # The shipped exe, and the test-only exe and helpers that the Wine suite runs.
 enable_language(RC)
 
-add_compile_options(-Os -ffunction-sections -fdata-sections -fno-asynchronous-unwind-tables)
+# No build path may reach the exe: the same bytes whatever the folder.
+add_compile_options(-Os -ffunction-sections -fdata-sections -fno-asynchronous-unwind-tables
+                    -ffile-prefix-map=${CMAKE_SOURCE_DIR}=.)
 # Static runtime pieces, so the exe imports only KERNEL32, ADVAPI32 and msvcrt; dead
-# code dropped; stripped; ASLR and DEP on.
-add_link_options(-static -s -Wl,--gc-sections -Wl,--dynamicbase -Wl,--nxcompat)
+# code dropped; stripped; ASLR with relocations, DEP and terminal-server awareness on;
+# no time stamp, so that two builds of one commit are byte for byte the same.
+add_link_options(-static -s -Wl,--gc-sections -Wl,--dynamicbase -Wl,--nxcompat -Wl,--tsaware
+                 -Wl,--no-insert-timestamp)
+
+# The version resource takes the project's version from here.
+configure_file(src/resources/version.h.in generated/velmor_version.h @ONLY)
 
 add_library(velmor_objects OBJECT
     ${VELMOR_LOGIC_SOURCES}
     src/platform/platform_windows.cpp
     src/resources/velmor.rc)
-target_include_directories(velmor_objects PUBLIC src)
+target_include_directories(velmor_objects PUBLIC src ${CMAKE_BINARY_DIR}/generated)
 target_compile_options(velmor_objects PRIVATE $<$<COMPILE_LANGUAGE:CXX>:${VELMOR_CODE_OPTIONS}>)
 
 add_executable(velmor $<TARGET_OBJECTS:velmor_objects> src/cli/main.cpp)

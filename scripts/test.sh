@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Every test: static checks, the host unit tests (and the allocation count), again under ASan and
-# UBSan, the fuzz targets for a bounded number of runs, and the Wine suite of the real
-# exe. Installs what it lacks first.
+# UBSan, the fuzz targets for a bounded number of runs, the Wine suite of the real exe,
+# and the check that the exe and the release archive build byte for byte the same.
+# Installs what it lacks first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -26,3 +27,6 @@ echo "== Wine suite"
 cmake --preset windows >/dev/null
 cmake --build --preset windows
 python3 tests/wine/run_wine_tests.py build/windows
+
+echo "== reproducible build and release archive"
+bash scripts/check-reproducible.sh
