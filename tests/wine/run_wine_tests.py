@@ -6,6 +6,7 @@ own cp932 codec, so the comparison never leans on Velmor's catalogue. Usage: run
 """
 import os
 import re
+import struct
 import subprocess
 import sys
 import time
@@ -491,6 +492,61 @@ def objdump(exe):
                           text=True, check=True).stdout
 
 
+class PeImage:
+    """The parts of a 32-bit PE image that the checks below read."""
+
+    def __init__(self, data):
+        self.data = data
+        pe = struct.unpack_from("<I", data, 0x3C)[0]
+        (self.machine, sections, self.time_stamp, _, _, optional_size,
+         self.characteristics) = struct.unpack_from("<HHIIIHH", data, pe + 4)
+        optional = pe + 24
+        self.dll_characteristics = struct.unpack_from("<H", data, optional + 70)[0]
+        self.directories = [struct.unpack_from("<II", data, optional + 96 + 8 * i)
+                            for i in range(16)]
+        self.sections = []
+        for i in range(sections):
+            at = optional + optional_size + 40 * i
+            name = data[at:at + 8].rstrip(b"\0").decode()
+            size, address, raw_size, raw_at = struct.unpack_from("<IIII", data, at + 8)
+            flags = struct.unpack_from("<I", data, at + 36)[0]
+            self.sections.append((name, address, max(size, raw_size), raw_at, flags))
+
+    def at(self, rva):
+        for _, address, size, raw_at, _ in self.sections:
+            if address <= rva < address + size:
+                return raw_at + rva - address
+        raise ValueError("RVA %#x is in no section" % rva)
+
+    def resource(self, kind, ident):
+        """The bytes of resource kind/ident, first language, or None."""
+        root = self.at(self.directories[2][0])
+
+        def entries(directory):
+            named, numbered = struct.unpack_from("<HH", self.data, directory + 12)
+            for i in range(named + numbered):
+                yield struct.unpack_from("<II", self.data, directory + 16 + 8 * i)
+
+        def find(directory, wanted):
+            for name, target in entries(directory):
+                if wanted is None or name == wanted:
+                    return root + (target & 0x7FFFFFFF), target & 0x80000000
+            return None, 0
+
+        level = root
+        for wanted in (kind, ident, None):
+            level, is_directory = find(level, wanted)
+            if level is None:
+                return None
+        rva, size = struct.unpack_from("<II", self.data, level)
+        return self.data[self.at(rva):self.at(rva) + size]
+
+
+def project_version():
+    with open(os.path.join(BUILD, "CMakeCache.txt"), encoding="utf-8") as f:
+        return re.search(r"^CMAKE_PROJECT_VERSION:STATIC=(.*)$", f.read(), re.M).group(1)
+
+
 def test_the_exe_itself(suite):
     shipped = imports(EXE)
     suite.equal("the exe imports only DLLs every Windows has", sorted(shipped),
@@ -500,17 +556,44 @@ def test_the_exe_itself(suite):
     suite.check("the test exe has the fake logon call instead",
                 "CreateProcessWithLogonW" not in str(imports(SEAM)))
     with open(EXE, "rb") as f:
-        image = f.read()
-    suite.check("the shipped exe holds nothing of the fake", b"VELMOR_LOGON_RECORD" not in image)
+        data = f.read()
+    image = PeImage(data)
+    suite.check("the shipped exe holds nothing of the fake", b"VELMOR_LOGON_RECORD" not in data)
     suite.check("32-bit console program", "i386" in objdump(EXE).splitlines()[1]
                 and "Windows CUI" in objdump(EXE))
-    manifest = re.search(rb"<\?xml.*?</assembly>|<\?xml.*?<assembly[^>]*/>", image, re.S)
-    suite.check("the manifest's assembly element is empty",
-                manifest is not None and manifest.group(0).rstrip().endswith(b"/>")
-                and b"trustInfo" not in image and b"dependency" not in image,
-                repr(manifest and manifest.group(0)))
-    suite.check("the version resource says 1.3.0", "1.3.0".encode("utf-16-le") in image)
-    suite.check("the exe is under 48 KiB", len(image) < 48 * 1024, "%d bytes" % len(image))
+    suite.equal("no time stamp", image.time_stamp, 0)
+    for bit, what in [(0x40, "ASLR"), (0x100, "DEP"), (0x8000, "terminal-server aware")]:
+        suite.check("the exe is marked " + what, image.dll_characteristics & bit != 0,
+                    "DllCharacteristics %#x" % image.dll_characteristics)
+    suite.check("relocations present, none stripped",
+                image.directories[5][1] > 0 and image.characteristics & 0x0001 == 0)
+    writable_code = [name for name, _, _, _, flags in image.sections
+                     if flags & 0x20000000 and flags & 0x80000000]
+    suite.equal("no section both writable and executable", writable_code, [])
+
+    manifest = image.resource(24, 1) or b""
+    suite.check("the manifest's root element is empty, with an end tag",
+                re.search(rb"<assembly [^>]*></assembly>\s*$", manifest) is not None
+                and b"trustInfo" not in manifest and b"dependency" not in manifest,
+                repr(manifest))
+    version = image.resource(16, 1) or b""
+    signature = version.find(struct.pack("<I", 0xFEEF04BD))
+    fields = struct.unpack_from("<IIII", version, signature + 8) if signature >= 0 else ()
+    numbers = [[word >> 16, word & 0xFFFF] for word in fields]
+    expected = [int(n) for n in project_version().split(".")] + [0]
+    suite.equal("the version resource's fixed fields are the project's version",
+                [sum(numbers[i:i + 2], []) for i in (0, 2)], [expected, expected])
+    suite.check("the version resource's text is the project's version",
+                version.count(project_version().encode("utf-16-le")) == 2)
+    suite.check("the banner's fixed text is the project's version",
+                ("Version %s\n" % project_version()) in BANNER[0], BANNER[0])
+    suite.check("the exe is under 48 KiB", len(data) < 48 * 1024, "%d bytes" % len(data))
+
+
+def test_loader_accepts_the_manifest(wine, suite):
+    status, _, err = wine.run(EXE, ["/nologo"], 932, "-all,fixme+actctx,err+actctx,warn+actctx")
+    complaints = [line for line in err.decode("ascii", "replace").splitlines() if ":actctx:" in line]
+    suite.equal("Wine's loader takes the manifest without a complaint", complaints, [])
 
 
 def main():
@@ -519,6 +602,7 @@ def main():
     wine = Wine()
     wine.start()
     try:
+        test_loader_accepts_the_manifest(wine, suite)
         test_output(wine, suite)
         test_split_table(wine, suite)
         test_logon_arguments_of_raw_lines(wine, suite)
