@@ -1,21 +1,45 @@
 #!/usr/bin/env bash
 # Builds velmor.exe and runs it under Wine with the given arguments, e.g.
 #   scripts/run.sh /nologo /user:alice /password:pw notepad.exe
-# Wine takes its ANSI code page from the locale: LC_ALL=C gives 1252, and the default
-# here, ja_JP.UTF-8, gives 932. Output is code page 932 bytes; pipe it through
-# "iconv -f cp932" to read it on a UTF-8 terminal.
+# Wine takes its ANSI code page from the locale: ja_JP.UTF-8 (932) here unless LC_ALL is
+# set, and LC_ALL=C gives 1252. On a terminal, velmor's output (code page 932 bytes) is
+# shown decoded; into a file or a pipe its bytes pass unchanged. The script ends with
+# velmor's own exit status and prints it as Windows reports it: -1, where a shell sees 255.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 cmake --preset windows >/dev/null
 cmake --build --preset windows >/dev/null
 export WINEPREFIX="$PWD/build/windows/wine-prefix" WINEDEBUG="${WINEDEBUG:--all}"
-export WINEDLLOVERRIDES="mscoree,mshtml=d"
+export WINEDLLOVERRIDES="mscoree,mshtml=d" LC_ALL="${LC_ALL:-ja_JP.UTF-8}"
 if [ ! -d "$WINEPREFIX" ]; then
     wineboot -i >/dev/null 2>&1 </dev/null
     wineserver -w
 fi
-status=0
-LC_ALL="${LC_ALL:-ja_JP.UTF-8}" wine build/windows/velmor.exe "$@" || status=$?
+
+# rawrun.exe starts the exact UTF-16 command line, quoted as Windows programs quote
+# arguments, and reports velmor's full 32-bit status, which a Linux exit status cuts
+# to 8 bits. Output goes to files first: Wine's background services inherit the
+# handles, and would keep a pipe open after velmor has ended.
+line=$(python3 -c 'import subprocess, sys
+print(subprocess.list2cmdline(["velmor.exe"] + sys.argv[1:]).encode("utf-16-le").hex())' "$@")
+app="Z:$(pwd -P | tr / '\\')\\build\\windows\\velmor.exe"
+out=$(mktemp)
+err=$(mktemp)
+trap 'rm -f "$out" "$err"' EXIT
+wine build/windows/rawrun.exe --app "$app" --wide "$line" >"$out" 2>"$err" </dev/null || true
+if [ -t 1 ]; then
+    iconv -f CP932 -t UTF-8 "$out" | tr -d '\r'
+else
+    cat "$out"
+fi
+grep -v '^rawrun-status=' "$err" >&2 || true
+hex=$(sed -n 's/^rawrun-status=0x\([0-9a-f]*\).*/\1/p' "$err")
+if [ -z "$hex" ]; then
+    echo "velmor.exe could not be started" >&2
+    exit 1
+fi
+status=$(( 16#$hex ))
+[ "$status" -lt 2147483648 ] || status=$(( status - 4294967296 ))
 echo "velmor.exe ended with status $status" >&2
-exit 0
+exit $(( status & 255 ))
