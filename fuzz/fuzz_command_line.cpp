@@ -36,9 +36,7 @@ void CheckSplitAndWalk(const std::string& line) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 2) return 0;
-    ResetFakePlatform();
-    Fake().codePage = FuzzCodePage(data[0]);
-    SetFakeAnswers(data[1]);
+    ResetFakeForInput(data);
     std::string line(reinterpret_cast<const char*>(data + 2), size - 2);
     line.resize(strlen(line.c_str()));
     CheckSplitAndWalk(line);

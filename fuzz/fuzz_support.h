@@ -94,6 +94,14 @@ inline void SetFakeAnswers(unsigned char answers) {
     Fake().exitCodeLeftOnFailure = 7;
 }
 
+// A fresh fake platform for one input of a command-line target: byte 0 picks the code
+// page, byte 1 how the platform answers.
+inline void ResetFakeForInput(const uint8_t* data) {
+    ResetFakePlatform();
+    Fake().codePage = FuzzCodePage(data[0]);
+    SetFakeAnswers(data[1]);
+}
+
 inline int CountCalls(FakeCallKind kind) {
     int count = 0;
     for (int i = 0; i < Fake().callCount; ++i) count += Fake().calls[i].kind == kind;

@@ -102,9 +102,7 @@ void CheckScrubbed(const std::u16string& line, const WideChar* scrubbed) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 2) return 0;
-    ResetFakePlatform();
-    Fake().codePage = FuzzCodePage(data[0]);
-    SetFakeAnswers(data[1]);
+    ResetFakeForInput(data);
     std::u16string line;
     for (size_t i = 2; i + 1 < size && line.size() < kWideLineCapacity - 1; i += 2) {
         WideChar unit = static_cast<WideChar>(data[i] | data[i + 1] << 8);

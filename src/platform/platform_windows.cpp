@@ -67,7 +67,7 @@ void PlatformNoteRuntimeArguments(int argc, char** argv) {
 void PlatformWipeCommandLineCopies() {
     // GetCommandLineA's buffer is a best-fit copy that nothing reads: the command
     // splits its own conversion of the UTF-16 line.
-    WipeText(const_cast<char*>(GetCommandLineA()));
+    WipeText(GetCommandLineA());
     // msvcrt's copies, through the accessors it exports.
     WipeText(*__p__acmdln());
     WipeWideText(*__p__wcmdln());
