@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # cppcheck and clang-tidy over src/ (configuration in .clang-tidy). The Windows layer is
-# checked as the cross compiler sees it, against the mingw-w64 headers.
+# checked as the cross compiler sees it, against the mingw-w64 headers. Last, the UTF-8
+# comments of the message catalogue are checked against the bytes they describe.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -17,4 +18,6 @@ mingw_gcc_include=$(dirname "$(i686-w64-mingw32-g++-win32 -print-libgcc-file-nam
 clang-tidy --quiet src/platform/platform_windows.cpp src/cli/main.cpp -- \
     --target=i686-w64-mingw32 -std=c++17 -Isrc -isystem /usr/share/mingw-w64/include \
     -isystem "$mingw_gcc_include"
+echo "== catalogue comments"
+python3 scripts/check-catalogue-comments.py src/cli/messages.cpp
 echo "static checks: clean"
