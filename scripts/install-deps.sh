@@ -1,8 +1,18 @@
 #!/usr/bin/env bash
-# Installs what building and testing Velmor needs on Debian 12, as root; does nothing
-# when everything is already there.
+# Installs what Velmor needs on Debian 12 and does nothing when it is already there.
+#   install-deps.sh          everything the tests need (root, when anything is missing)
+#   install-deps.sh build    only what building the shipped exe and its release needs;
+#                            an ordinary user who has it installed needs no root
 set -euo pipefail
 
+# Building the exe and the release archive: the cross compiler, CMake, Ninja, Python
+# (the archive is written with its zipfile module) and git.
+build_packages="g++-mingw-w64-i686 cmake ninja-build python3 git"
+# Testing it: Wine with its 32-bit and 64-bit parts (a 64-bit prefix runs the exe under
+# WoW64, as 64-bit Windows does), the x86_64 cross compiler for the probe that reads the
+# native process block there, the host test and fuzzing tools, and the locales.
+test_packages="g++-mingw-w64-x86-64 wine wine32:i386 wine64 locales libgtest-dev clang
+               libclang-rt-14-dev cppcheck clang-tidy"
 # Wine takes its ANSI code page from these: 932, 936, 949, 950, and 65001 for a
 # language that has no ANSI page of its own.
 locales="ja_JP zh_CN ko_KR zh_TW hi_IN"
@@ -13,29 +23,45 @@ have_locales() {
     done
 }
 
-have_everything() {
-    command -v i686-w64-mingw32-g++-win32 >/dev/null &&
-        command -v wine >/dev/null && command -v wineserver >/dev/null &&
-        dpkg -s wine32:i386 >/dev/null 2>&1 &&
-        command -v cmake >/dev/null && command -v ninja >/dev/null &&
+have_build_tools() {
+    command -v i686-w64-mingw32-g++-win32 >/dev/null && command -v cmake >/dev/null &&
+        command -v ninja >/dev/null && command -v python3 >/dev/null &&
+        command -v git >/dev/null
+}
+
+have_test_tools() {
+    command -v x86_64-w64-mingw32-g++-win32 >/dev/null &&
+        command -v wine >/dev/null && [ -x /usr/lib/wine/wine64 ] &&
+        command -v wineserver >/dev/null && dpkg -s wine32:i386 >/dev/null 2>&1 &&
         command -v clang++ >/dev/null && command -v cppcheck >/dev/null &&
-        command -v clang-tidy >/dev/null && command -v python3 >/dev/null &&
-        [ -f /usr/include/gtest/gtest.h ] &&
+        command -v clang-tidy >/dev/null && [ -f /usr/include/gtest/gtest.h ] &&
         ls /usr/lib/llvm-14/lib/clang/14*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1 &&
         have_locales
 }
 
-if have_everything; then
-    exit 0
+if [ "${1:-all}" = build ]; then
+    have_build_tools && exit 0
+    packages=$build_packages
+else
+    have_build_tools && have_test_tools && exit 0
+    packages="$build_packages $test_packages"
 fi
 
-echo "Installing the cross compiler, Wine and the locales..." >&2
+if [ "$(id -u)" -ne 0 ]; then
+    echo "install-deps.sh: missing tools; as root, run: apt-get install" $packages >&2
+    exit 1
+fi
+echo "Installing:" $packages >&2
 export DEBIAN_FRONTEND=noninteractive
-dpkg --add-architecture i386
+case "$packages" in *:i386*) dpkg --add-architecture i386 ;; esac
 apt-get update -q
-apt-get install -y -q g++-mingw-w64-i686 wine wine32:i386 locales cmake ninja-build \
-    libgtest-dev clang libclang-rt-14-dev cppcheck clang-tidy python3 >&2
-for name in $locales; do
-    localedef -i "$name" -f UTF-8 "$name.UTF-8"
-done
-have_everything
+# shellcheck disable=SC2086
+apt-get install -y -q $packages >&2
+if [ "${1:-all}" = build ]; then
+    have_build_tools
+else
+    for name in $locales; do
+        localedef -i "$name" -f UTF-8 "$name.UTF-8"
+    done
+    have_build_tools && have_test_tools
+fi
