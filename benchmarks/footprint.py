@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Prints velmor.exe's footprint: its size, what it imports, and two start-to-exit
-ratios under Wine against baselines built with the same toolchain. Each ratio is the
-median of many runs, the two exes alternating, in one wineserver session.
+ratios under Wine against baselines built with the same toolchain, in a 32-bit prefix
+and in a 64-bit one (where the exe runs under WoW64). Each ratio is the median of many
+runs, the two exes alternating, in one wineserver session.
 Usage: footprint.py BUILD_DIR [RUNS]"""
 import os
 import statistics
@@ -14,8 +15,13 @@ from support import imports  # noqa: E402
 
 BUILD = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else "build/windows")
 RUNS = int(sys.argv[2]) if len(sys.argv) > 2 else 61
-ENV = dict(os.environ, WINEPREFIX=os.path.join(BUILD, "wine-prefix"), WINEDEBUG="-all",
-           WINEDLLOVERRIDES="mscoree,mshtml=d", LC_ALL="ja_JP.UTF-8")
+ENV = dict(os.environ, WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=d",
+           LC_ALL="ja_JP.UTF-8")
+
+
+def use_prefix(arch):
+    ENV["WINEARCH"] = arch
+    ENV["WINEPREFIX"] = os.path.join(BUILD, "wine-prefix-" + arch)
 
 
 def seconds(command):
@@ -47,15 +53,21 @@ def main():
     print("velmor.exe: %d bytes (%.1f KiB)" % (size, size / 1024))
     for dll, functions in imports(exe).items():
         print("imports %s: %s" % (dll, " ".join(functions)))
+    for arch in ("win32", "win64"):
+        use_prefix(arch)
+        measure(arch, exe)
+
+
+def measure(arch, exe):
     subprocess.run(["wineserver", "-k"], env=ENV, capture_output=True)
     if not os.path.isdir(ENV["WINEPREFIX"]):
         subprocess.run(["wineboot", "-i"], env=ENV, capture_output=True)
         subprocess.run(["wineserver", "-w"], env=ENV)
     subprocess.run(["wineserver", "-p"], env=ENV, check=True)
     try:
-        ratio("validation (velmor.exe /nologo)", [exe, "/nologo"],
+        ratio("%s, validation (velmor.exe /nologo)" % arch, [exe, "/nologo"],
               [os.path.join(BUILD, "baseline_write.exe")])
-        ratio("full launch (velmor.exe /nologo /user:alice /password:pw notepad.exe)",
+        ratio("%s, full launch (velmor.exe /nologo /user:alice /password:pw notepad.exe)" % arch,
               [exe, "/nologo", "/user:alice", "/password:pw", "notepad.exe"],
               [os.path.join(BUILD, "baseline_logon.exe")])
     finally:

@@ -16,28 +16,45 @@ configure_file(src/resources/version.h.in generated/velmor_version.h @ONLY)
 add_library(velmor_objects OBJECT
     ${VELMOR_LOGIC_SOURCES}
     src/platform/platform_windows.cpp
+    src/platform/native_command_line_windows.cpp
     src/resources/velmor.rc)
 target_include_directories(velmor_objects PUBLIC src ${CMAKE_BINARY_DIR}/generated)
 target_compile_options(velmor_objects PRIVATE $<$<COMPILE_LANGUAGE:CXX>:${VELMOR_CODE_OPTIONS}>)
 
-add_executable(velmor $<TARGET_OBJECTS:velmor_objects> src/cli/main.cpp)
-target_include_directories(velmor PRIVATE src)
+# An exe of Velmor's objects and the given sources.
+function(velmor_executable name)
+    add_executable(${name} $<TARGET_OBJECTS:velmor_objects> ${ARGN})
+    target_include_directories(${name} PRIVATE src)
+endfunction()
+
+velmor_executable(velmor src/cli/main.cpp)
 target_compile_options(velmor PRIVATE ${VELMOR_CODE_OPTIONS})
 
 # Link seam: the same objects plus one that defines the import of the logon call, so
 # the Wine suite can follow a launch that succeeds. Never shipped.
-add_executable(velmor_seam $<TARGET_OBJECTS:velmor_objects> src/cli/main.cpp
-               tests/wine/fake_logon_call.cpp)
-target_include_directories(velmor_seam PRIVATE src)
+velmor_executable(velmor_seam src/cli/main.cpp tests/wine/fake_logon_call.cpp)
 
 # The same objects with a main that prints the arguments the command line splits into.
-add_executable(split_probe $<TARGET_OBJECTS:velmor_objects> tests/wine/split_probe.cpp)
-target_include_directories(split_probe PRIVATE src)
+velmor_executable(split_probe tests/wine/split_probe.cpp)
+
+# Both again with KERNEL32's conversions refusing what Windows refuses for UTF-8 and Wine
+# accepts, so that the retries without flags run under Wine too.
+velmor_executable(velmor_strict src/cli/main.cpp tests/wine/windows_conversion_rules.cpp)
+velmor_executable(split_probe_strict tests/wine/split_probe.cpp
+                  tests/wine/windows_conversion_rules.cpp)
 
 # Helpers of the Wine suite: start a raw command line, and a program to be launched.
 add_executable(rawrun tests/wine/rawrun.cpp)
 add_executable(probe tests/wine/probe.cpp)
 target_link_libraries(probe PRIVATE ntdll)
+# The probe again as a 64-bit program, which reads the native copy of a WoW64 process's
+# command line; CMake builds for one target, so the other compiler is called directly.
+set(VELMOR_PROBE64 ${CMAKE_BINARY_DIR}/probe64.exe)
+add_custom_command(OUTPUT ${VELMOR_PROBE64}
+    COMMAND x86_64-w64-mingw32-g++-win32 -Os -static -s -o ${VELMOR_PROBE64}
+            ${CMAKE_SOURCE_DIR}/tests/wine/probe.cpp -lntdll
+    DEPENDS ${CMAKE_SOURCE_DIR}/tests/wine/probe.cpp)
+add_custom_target(probe64 ALL DEPENDS ${VELMOR_PROBE64})
 
 # Floors for the start-up benchmark (scripts/benchmark.sh), built the same way.
 add_executable(baseline_write benchmarks/baseline_write.cpp)

@@ -5,12 +5,14 @@
 # set, and LC_ALL=C gives 1252. On a terminal, velmor's output (code page 932 bytes) is
 # shown decoded; into a file or a pipe its bytes pass unchanged. The script ends with
 # velmor's own exit status and prints it as Windows reports it: -1, where a shell sees 255.
+# The prefix is 32-bit unless WINEARCH=win64 is set; there the exe runs under WoW64.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 cmake --preset windows >/dev/null
 cmake --build --preset windows >/dev/null
-export WINEPREFIX="$PWD/build/windows/wine-prefix" WINEDEBUG="${WINEDEBUG:--all}"
+export WINEARCH="${WINEARCH:-win32}"
+export WINEPREFIX="$PWD/build/windows/wine-prefix-$WINEARCH" WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="mscoree,mshtml=d" LC_ALL="${LC_ALL:-ja_JP.UTF-8}"
 if [ ! -d "$WINEPREFIX" ]; then
     wineboot -i >/dev/null 2>&1 </dev/null

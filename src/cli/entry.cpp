@@ -38,6 +38,7 @@ void PutCommandLineOutOfSight(WideChar* processCommandLine, char* ansiLine,
     PlatformWipe(ansiLine, kArgumentBytesCapacity);
     PlatformWipe(args->bytes, sizeof args->bytes);
     ScrubPasswords(processCommandLine);
+    PlatformScrubNativeCommandLine(processCommandLine);
     PlatformWipeCommandLineCopies();
 }
 

@@ -207,9 +207,11 @@ void FakeSetCommandLine(const WideChar* line) {
     for (; length < kFakeLineCapacity - 1 && line[length] != 0; ++length) {
         fake.commandLine[length] = line[length];
         fake.wideCopy[length] = line[length];
+        fake.nativeCopy[length] = line[length];
     }
     fake.commandLine[length] = 0;
     fake.wideCopy[length] = 0;
+    fake.nativeCopy[length] = 0;
     if (!ConvertToPageLikeWindows(fake.commandLine, true, fake.ansiCopy,
                                   sizeof fake.ansiCopy)) {
         fake.ansiCopy[0] = 0;
@@ -232,6 +234,13 @@ void PlatformNoteRuntimeArguments(int /*argc*/, char** /*argv*/) {}
 void PlatformWipeCommandLineCopies() {
     PlatformWipe(fake.ansiCopy, sizeof fake.ansiCopy);
     PlatformWipe(fake.wideCopy, sizeof fake.wideCopy);
+}
+
+// As on 64-bit Windows, where the native copy is the same line until it is rewritten.
+void PlatformScrubNativeCommandLine(const WideChar* scrubbedLine) {
+    int i = 0;
+    for (; i < kFakeLineCapacity - 1 && scrubbedLine[i] != 0; ++i) fake.nativeCopy[i] = scrubbedLine[i];
+    fake.nativeCopy[i] = 0;
 }
 
 void PlatformReadLeadBytes(LeadBytes* leadBytes) {
@@ -352,7 +361,8 @@ void PlatformWaitForProcess(PlatformHandle process) {
     RecordCall(FakeWait, process);
     fake.secretInSightAtWait = FakeHoldsSecret(fake.commandLine, sizeof fake.commandLine) ||
                                FakeHoldsSecret(fake.ansiCopy, sizeof fake.ansiCopy) ||
-                               FakeHoldsSecret(fake.wideCopy, sizeof fake.wideCopy);
+                               FakeHoldsSecret(fake.wideCopy, sizeof fake.wideCopy) ||
+                               FakeHoldsSecret(fake.nativeCopy, sizeof fake.nativeCopy);
     fake.passwordClearAtWait = true;
     for (int i = 0; fake.logon.passwordBuffer != nullptr && i < 1024; ++i) {
         if (fake.logon.passwordBuffer[i] != 0) fake.passwordClearAtWait = false;

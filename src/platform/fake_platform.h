@@ -52,6 +52,7 @@ struct FakePlatform {
     WideChar commandLine[kFakeLineCapacity];  // the system's UTF-16 line, which a run rewrites
     char ansiCopy[3 * kFakeLineCapacity];     // the system's best-fit ANSI copy, and the runtime's
     WideChar wideCopy[kFakeLineCapacity];     // the runtime's UTF-16 copy
+    WideChar nativeCopy[kFakeLineCapacity];   // the native copy that 64-bit Windows keeps
     int codePage;  // 932, 936, 949, 950, 1361, 1252 or 65001
     bool refuseConversions;
     bool environmentAvailable;

@@ -56,6 +56,10 @@ WideChar* PlatformCommandLine();
 void PlatformReadLeadBytes(LeadBytes* leadBytes);
 // Where the runtime's own copy of the arguments stands: main's argc and argv.
 void PlatformNoteRuntimeArguments(int argc, char** argv);
+// 64-bit Windows keeps a native copy of a 32-bit process's command line, which 64-bit
+// tools read. Gives it the scrubbed line's stars, and only when it is that same line as
+// it stood before the scrub; elsewhere, or when it cannot be found, does nothing.
+void PlatformScrubNativeCommandLine(const WideChar* scrubbedLine);
 // Wipes every other copy of the command line that the process holds (the system's ANSI
 // copy, the runtime's copies and its argument vectors); the UTF-16 line stays.
 void PlatformWipeCommandLineCopies();

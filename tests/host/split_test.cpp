@@ -101,6 +101,9 @@ const struct {
     {"names that are no password switch", u"v /apw /passwordx:pw /a /pass\u00A0word:pw",
      u"v /apw /passwordx:pw /a /pass\u00A0word:pw"},
     {"the program's own name is no switch", u"/a:pw /a:pw", u"/a:pw /a:**"},
+    {"without '/' or '-' a name is no switch", u"v xa:pw rpassword:pw", u"v xa:pw rpassword:pw"},
+    {"units whose low byte is '/' or '-' make no switch", u"v \u012Fa:pw \u012Dpassword:pw",
+     u"v \u012Fa:pw \u012Dpassword:pw"},
 };
 
 TEST(ScrubPasswords, OverwritesEveryPasswordValueAndNothingElse) {

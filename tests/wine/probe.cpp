@@ -6,7 +6,10 @@
 //   probe hold RELEASE DONE      waits for the file RELEASE to exist, then writes DONE
 //   probe parentline FILE        writes, in UTF-8, the command line that the parent's
 //                                process environment block holds, as a process listing
-//                                reads it
+//                                reads it; built for x86_64, the native block's
+//   probe count HEX FILE         writes how often the text HEX stands for occurs in the
+//                                parent's committed readable memory, as bytes and as
+//                                UTF-16LE: "bytes=N units=M"
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -26,15 +29,20 @@ static bool ReadFrom(HANDLE process, const void* address, void* buffer, SIZE_T s
     return ReadProcessMemory(process, address, buffer, size, &read) && read == size;
 }
 
-// The parent's PEB, its process parameters, then the command line they point to.
-static int WriteParentCommandLine(const char* path) {
-    PROCESS_BASIC_INFORMATION self, parent;
+static HANDLE OpenParent() {
+    PROCESS_BASIC_INFORMATION self;
     if (NtQueryInformationProcess(GetCurrentProcess(), ProcessBasicInformation, &self,
                                   sizeof self, nullptr) != 0) {
-        return 110;
+        return nullptr;
     }
-    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE,
-                                 static_cast<DWORD>(self.InheritedFromUniqueProcessId));
+    return OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE,
+                       static_cast<DWORD>(self.InheritedFromUniqueProcessId));
+}
+
+// The parent's PEB, its process parameters, then the command line they point to.
+static int WriteParentCommandLine(const char* path) {
+    PROCESS_BASIC_INFORMATION parent;
+    HANDLE process = OpenParent();
     if (process == nullptr) return 111;
     PEB peb;
     RTL_USER_PROCESS_PARAMETERS parameters;
@@ -54,6 +62,49 @@ static int WriteParentCommandLine(const char* path) {
     return WriteFile(path, utf8);
 }
 
+static size_t CountIn(const char* data, size_t size, const char* text, size_t length) {
+    size_t found = 0;
+    for (size_t i = 0; i + length <= size; ++i) found += memcmp(data + i, text, length) == 0;
+    return found;
+}
+
+// Every committed region that can be read, guard pages left alone.
+static int WriteParentMemoryCount(const char* hex, const char* path) {
+    char text[256], units[512];
+    size_t length = 0;
+    for (; hex[2 * length] != 0 && hex[2 * length + 1] != 0 && length < sizeof text; ++length) {
+        unsigned value = 0;
+        sscanf(hex + 2 * length, "%2x", &value);
+        text[length] = static_cast<char>(value);
+        units[2 * length] = text[length];
+        units[2 * length + 1] = 0;
+    }
+    HANDLE process = OpenParent();
+    if (process == nullptr) return 111;
+    size_t bytes = 0, wide = 0;
+    MEMORY_BASIC_INFORMATION region;
+    for (char* at = nullptr; VirtualQueryEx(process, at, &region, sizeof region) == sizeof region;
+         at = static_cast<char*>(region.BaseAddress) + region.RegionSize) {
+        DWORD readable = PAGE_READONLY | PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READ |
+                         PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY;
+        if (region.State != MEM_COMMIT || (region.Protect & readable) == 0 ||
+            (region.Protect & PAGE_GUARD) != 0) {
+            continue;
+        }
+        char* copy = static_cast<char*>(malloc(region.RegionSize));
+        SIZE_T read = 0;
+        if (copy != nullptr && ReadProcessMemory(process, region.BaseAddress, copy,
+                                                 region.RegionSize, &read)) {
+            bytes += CountIn(copy, read, text, length);
+            wide += CountIn(copy, read, units, 2 * length);
+        }
+        free(copy);
+    }
+    CloseHandle(process);
+    char counts[64];
+    snprintf(counts, sizeof counts, "bytes=%zu units=%zu", bytes, wide);
+    return WriteFile(path, counts);
+}
 
 int main(int argc, char** argv) {
     if (argc == 3 && strcmp(argv[1], "exit") == 0) return atoi(argv[2]);
@@ -75,5 +126,6 @@ int main(int argc, char** argv) {
         return WriteFile(argv[3], "done");
     }
     if (argc == 3 && strcmp(argv[1], "parentline") == 0) return WriteParentCommandLine(argv[2]);
+    if (argc == 4 && strcmp(argv[1], "count") == 0) return WriteParentMemoryCount(argv[2], argv[3]);
     return 102;
 }

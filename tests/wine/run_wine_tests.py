@@ -1,8 +1,11 @@
 #!/usr/bin/env python3
-"""Runs the real velmor.exe, and velmor_seam.exe with its fake logon call, under Wine.
+"""Runs the real velmor.exe, and velmor_seam.exe with its fake logon call, under Wine:
+in a 32-bit prefix, and in a 64-bit one where the exe runs under WoW64 as on 64-bit
+Windows.
 
 Expected texts come in UTF-8 from the host tests' list and are encoded with Python's
-own cp932 codec, so the comparison never leans on Velmor's catalogue. Usage: run_wine_tests.py BUILD_DIR
+own cp932 codec, so the comparison never leans on Velmor's catalogue.
+Usage: run_wine_tests.py BUILD_DIR [win32|win64 ...]
 """
 import os
 import re
@@ -20,6 +23,10 @@ SEAM = os.path.join(BUILD, "velmor_seam.exe")
 RAWRUN = os.path.join(BUILD, "rawrun.exe")
 PROBE = os.path.join(BUILD, "probe.exe")
 SPLIT_PROBE = os.path.join(BUILD, "split_probe.exe")
+# Test copies whose conversions refuse, as Windows does, flags that Wine takes with UTF-8.
+STRICT = os.path.join(BUILD, "velmor_strict.exe")
+SPLIT_PROBE_STRICT = os.path.join(BUILD, "split_probe_strict.exe")
+ARCHES = ("win32", "win64")
 # Wine takes its ANSI code page from the locale; most checks run on the first two.
 LOCALES = {1252: "C", 932: "ja_JP.UTF-8", 936: "zh_CN.UTF-8", 949: "ko_KR.UTF-8",
            950: "zh_TW.UTF-8", 65001: "hi_IN.UTF-8"}
@@ -55,9 +62,13 @@ def windows_path(path):
 
 
 class Wine:
-    def __init__(self):
+    """One private prefix of one kind: win32, or win64 where the exe runs under WoW64."""
+
+    def __init__(self, arch):
+        self.arch = arch
         self.env = dict(os.environ)
-        self.env["WINEPREFIX"] = os.path.join(BUILD, "wine-prefix")
+        self.env["WINEARCH"] = arch
+        self.env["WINEPREFIX"] = os.path.join(BUILD, "wine-prefix-" + arch)
         self.env["WINEDEBUG"] = "-all"
         self.env["WINEDLLOVERRIDES"] = "mscoree,mshtml=d"
         os.makedirs(WORK, exist_ok=True)
@@ -161,8 +172,10 @@ class Suite:
     def __init__(self):
         self.passed = 0
         self.failed = 0
+        self.prefix = ""  # the kind of prefix the checks now run in
 
     def check(self, name, condition, detail=""):
+        name = self.prefix + name
         if condition:
             self.passed += 1
             print("ok   " + name)
@@ -210,11 +223,15 @@ def test_split_table(wine, suite):
             text = line.decode(CODECS[code_page])
         except UnicodeDecodeError:
             continue
-        status, out, _ = wine.run_raw(text, code_page, app=SPLIT_PROBE)
-        # One line of hex an argument, in text mode; an empty argument is an empty line.
-        lines = out.decode("ascii").split("\r\n")[:-1]
-        found = [bytes.fromhex(h) for h in lines] if status == 0 else out
-        suite.equal("split on %d: %s" % (code_page, what), found, expected)
+        probes = [("", SPLIT_PROBE)]
+        if code_page == 65001:
+            probes.append((" (Windows' conversion rules)", SPLIT_PROBE_STRICT))
+        for rules, probe in probes:
+            status, out, _ = wine.run_raw(text, code_page, app=probe)
+            # One line of hex an argument, in text mode; an empty argument is an empty line.
+            lines = out.decode("ascii").split("\r\n")[:-1]
+            found = [bytes.fromhex(h) for h in lines] if status == 0 else out
+            suite.equal("split on %d%s: %s" % (code_page, rules, what), found, expected)
 
 
 # Raw command lines, as bytes of the ANSI page, and the account the logon call received.
@@ -263,20 +280,47 @@ def test_logon_arguments_of_raw_lines(wine, suite):
 
 def test_password_out_of_sight(wine, suite):
     """While velmor waits, the program it started reads velmor's command line from its
-    process environment block, as a process listing does."""
+    process environment block, as a process listing does: under WoW64, the 32-bit copy
+    and, through the 64-bit probe, the native one, with the same expectation."""
     seen = fresh_file("parent-line.txt")
-    probe = '"probe.exe parentline %s"' % windows_path(seen)
-    cases = [
-        ("/password: in quotes, equal to the user name",
-         'velmor_seam.exe /nologo /user:Hunter2 /password:"Hunter2" /wait ' + probe,
-         'velmor_seam.exe /nologo /user:Hunter2 /password:"*******" /wait ' + probe, "Hunter2"),
-        ("/a: after the program, double-byte", 'velmor_seam.exe /nologo /user:a /wait %s -A:秘密' % probe,
-         'velmor_seam.exe /nologo /user:a /wait %s -A:**' % probe, "秘密"),
-    ]
-    for what, line, shown, password in cases:
-        status, _, record = seam_run(wine, line, raw=True)
-        suite.equal("a process listing shows no password: " + what,
-                    (status, read_text(seen), record.get("password")), (0, shown, password))
+    readers = [("probe.exe", "")]
+    if wine.arch == "win64":
+        readers.append(("probe64.exe", " (native copy)"))
+    for reader, copy in readers:
+        probe = '"%s parentline %s"' % (reader, windows_path(seen))
+        cases = [
+            ("/password: in quotes, equal to the user name",
+             'velmor_seam.exe /nologo /user:Hunter2 /password:"Hunter2" /wait ' + probe,
+             'velmor_seam.exe /nologo /user:Hunter2 /password:"*******" /wait ' + probe, "Hunter2"),
+            ("/a: after the program, double-byte",
+             'velmor_seam.exe /nologo /user:a /wait %s -A:秘密' % probe,
+             'velmor_seam.exe /nologo /user:a /wait %s -A:**' % probe, "秘密"),
+        ]
+        for what, line, shown, password in cases:
+            status, _, record = seam_run(wine, line, raw=True)
+            suite.equal("a process listing shows no password%s: %s" % (copy, what),
+                        (status, read_text(seen), record.get("password")), (0, shown, password))
+
+
+# Wine's own msvcrt keeps copies of the command line that Windows' does not: two in a
+# debug-string buffer beside the thread block, and the argument block it builds at load
+# and never frees. Velmor's own copies must add nothing to them.
+WINE_RUNTIME_PASSWORD_COPIES = "bytes=3 units=0"
+
+
+def test_password_copies_in_memory(wine, suite):
+    """While velmor waits, the copies of the password that its memory still holds, as
+    bytes and as UTF-16. The value stands at the end of the line, and only its second
+    half is counted, so that a copy wiped only halfway counts too."""
+    password = "Qz7Kv3Xm9Wp2Rt5Y"
+    counted = fresh_file("count.txt")
+    probe = '"probe.exe count %s %s"' % (password[8:].encode().hex(), windows_path(counted))
+    status, _, record = seam_run(
+        wine, "velmor_seam.exe /nologo /user:a /wait %s /password:%s" % (probe, password),
+        raw=True)
+    suite.equal("velmor's memory holds no copy of the password of its own while it waits",
+                (status, read_text(counted), record.get("password")),
+                (0, WINE_RUNTIME_PASSWORD_COPIES, password))
 
 
 STUB_CASES = [
@@ -306,12 +350,14 @@ def test_logon_arguments(wine, suite):
             suite.equal(name, {k: received.get(k, "(not called)") for k in expected}, expected)
             suite.equal(name + " (failure reported)", (status, out),
                         (REFUSED, console_bytes(LAUNCH_FAILED)))
-    status, out, err = wine.run(EXE, ["/nologo", "/user:ユーザー", "/a:秘密", "メモ帳.exe"], 932,
-                                "-all,fixme+advapi")
-    received = stub_arguments(err) or {}
-    suite.equal("logon call on 932: Japanese values arrive whole",
-                (received.get("user"), received.get("password"), received.get("commandLine")),
-                ("ユーザー", "秘密", "メモ帳.exe"))
+    for code_page, exe, rules in [(932, EXE, ""), (65001, EXE, ""),
+                                  (65001, STRICT, " (Windows' conversion rules)")]:
+        status, out, err = wine.run(exe, ["/nologo", "/user:ユーザー", "/a:秘密", "メモ帳.exe"],
+                                    code_page, "-all,fixme+advapi")
+        received = stub_arguments(err) or {}
+        suite.equal("logon call on %d%s: Japanese values arrive whole" % (code_page, rules),
+                    (received.get("user"), received.get("password"), received.get("commandLine")),
+                    ("ユーザー", "秘密", "メモ帳.exe"))
 
 
 def seam_run(wine, args, code_page=932, extra_env=None, raw=False, capture=True):
@@ -596,10 +642,8 @@ def test_loader_accepts_the_manifest(wine, suite):
     suite.equal("Wine's loader takes the manifest without a complaint", complaints, [])
 
 
-def main():
-    suite = Suite()
-    test_the_exe_itself(suite)
-    wine = Wine()
+def run_suite(wine, suite):
+    suite.prefix = "[%s] " % wine.arch
     wine.start()
     try:
         test_loader_accepts_the_manifest(wine, suite)
@@ -615,8 +659,16 @@ def main():
         test_values_at_capacity(wine, suite)
         test_hostile_command_lines(wine, suite)
         test_unwritable_stdout(wine, suite)
+        test_password_copies_in_memory(wine, suite)
     finally:
         wine.stop()
+
+
+def main():
+    suite = Suite()
+    test_the_exe_itself(suite)
+    for arch in sys.argv[2:] or ARCHES:
+        run_suite(Wine(arch), suite)
     print("wine: %d passed, %d failed" % (suite.passed, suite.failed))
     return 1 if suite.failed else 0
 
