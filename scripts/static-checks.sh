@@ -16,7 +16,7 @@ clang-tidy -p build/host --quiet src/cli/entry.cpp src/cli/messages.cpp src/cli/
     src/cli/split.cpp src/launch/launch.cpp src/launch/plan.cpp src/platform/fake_platform.cpp
 mingw_gcc_include=$(dirname "$(i686-w64-mingw32-g++-win32 -print-libgcc-file-name)")/include
 clang-tidy --quiet src/platform/platform_windows.cpp src/platform/native_command_line_windows.cpp \
-    src/cli/main.cpp -- \
+    src/platform/stack_guard_windows.cpp src/cli/main.cpp -- \
     --target=i686-w64-mingw32 -std=c++17 -Isrc -isystem /usr/share/mingw-w64/include \
     -isystem "$mingw_gcc_include"
 echo "== catalogue comments"

@@ -26,6 +26,7 @@ SPLIT_PROBE = os.path.join(BUILD, "split_probe.exe")
 # Test copies whose conversions refuse, as Windows does, flags that Wine takes with UTF-8.
 STRICT = os.path.join(BUILD, "velmor_strict.exe")
 SPLIT_PROBE_STRICT = os.path.join(BUILD, "split_probe_strict.exe")
+STACK_PROBE = os.path.join(BUILD, "stack_probe.exe")
 ARCHES = ("win32", "win64")
 # Wine takes its ANSI code page from the locale; most checks run on the first two.
 LOCALES = {1252: "C", 932: "ja_JP.UTF-8", 936: "zh_CN.UTF-8", 949: "ko_KR.UTF-8",
@@ -608,7 +609,8 @@ def test_the_exe_itself(suite):
     suite.check("32-bit console program", "i386" in objdump(EXE).splitlines()[1]
                 and "Windows CUI" in objdump(EXE))
     suite.equal("no time stamp", image.time_stamp, 0)
-    for bit, what in [(0x40, "ASLR"), (0x100, "DEP"), (0x8000, "terminal-server aware")]:
+    for bit, what in [(0x40, "ASLR"), (0x100, "DEP"), (0x400, "free of exception handlers"),
+                      (0x8000, "terminal-server aware")]:
         suite.check("the exe is marked " + what, image.dll_characteristics & bit != 0,
                     "DllCharacteristics %#x" % image.dll_characteristics)
     suite.check("relocations present, none stripped",
@@ -642,6 +644,19 @@ def test_loader_accepts_the_manifest(wine, suite):
     suite.equal("Wine's loader takes the manifest without a complaint", complaints, [])
 
 
+def test_stack_guard(wine, suite):
+    """stack_probe.exe is built and entered as velmor.exe is, with its stack guard."""
+    status, out, _ = wine.run_raw("stack_probe.exe overrun 64", app=STACK_PROBE)
+    suite.equal("a stack overrun ends the process with STATUS_STACK_BUFFER_OVERRUN",
+                (status, out), (0xC0000409, b""))
+    status, out, _ = wine.run_raw("stack_probe.exe overrun 8", app=STACK_PROBE)
+    suite.equal("a write within the buffer returns", (status, out), (0, b"returned\r\n"))
+    guards = [wine.run(STACK_PROBE, ["guard"])[1].strip() for _ in range(2)]
+    suite.check("the guard differs between two runs, its low byte zero",
+                guards[0] != guards[1] and all(len(g) == 8 and g.endswith(b"00") for g in guards),
+                repr(guards))
+
+
 def run_suite(wine, suite):
     suite.prefix = "[%s] " % wine.arch
     wine.start()
@@ -660,6 +675,7 @@ def run_suite(wine, suite):
         test_hostile_command_lines(wine, suite)
         test_unwritable_stdout(wine, suite)
         test_password_copies_in_memory(wine, suite)
+        test_stack_guard(wine, suite)
     finally:
         wine.stop()
 
