@@ -633,6 +633,8 @@ def test_the_exe_itself(suite):
                 [sum(numbers[i:i + 2], []) for i in (0, 2)], [expected, expected])
     suite.check("the version resource's text is the project's version",
                 version.count(project_version().encode("utf-16-le")) == 2)
+    suite.check("the version resource says what the exe does",
+                "Velmor: runs a program as another user".encode("utf-16-le") in version)
     suite.check("the banner's fixed text is the project's version",
                 ("Version %s\n" % project_version()) in BANNER[0], BANNER[0])
     suite.check("the exe is under 48 KiB", len(data) < 48 * 1024, "%d bytes" % len(data))
@@ -657,6 +659,19 @@ def test_stack_guard(wine, suite):
                 repr(guards))
 
 
+def test_run_script(wine, suite):
+    """scripts/run.sh, as the README's first command: into a pipe, velmor's own bytes;
+    on its error stream and in its exit status, velmor's status."""
+    root = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
+    env = dict(wine.env, LC_ALL="ja_JP.UTF-8")
+    result = subprocess.run(["bash", os.path.join(root, "scripts", "run.sh"), "/nologo"],
+                            env=env, stdin=subprocess.DEVNULL, capture_output=True, timeout=300)
+    suite.equal("run.sh passes velmor's bytes into a pipe and ends with its status",
+                (result.stdout, result.returncode,
+                 "velmor.exe ended with status -1" in result.stderr.decode(errors="replace")),
+                (console_bytes(*USAGE, USER_REQUIRED), REFUSED, True))
+
+
 def run_suite(wine, suite):
     suite.prefix = "[%s] " % wine.arch
     wine.start()
@@ -676,6 +691,8 @@ def run_suite(wine, suite):
         test_unwritable_stdout(wine, suite)
         test_password_copies_in_memory(wine, suite)
         test_stack_guard(wine, suite)
+        if wine.arch == "win32":
+            test_run_script(wine, suite)
     finally:
         wine.stop()
 
