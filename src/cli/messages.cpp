@@ -9,10 +9,10 @@
 
 namespace {
 
-// "Velmor command Version 1.3.0", then one line on what the command does.
+// "Velmor command Version 1.4.0", then one line on what the command does.
 const char kBannerText[] =
-    // "\nVelmor コマンド Version 1.3.0\n"
-    "\nVelmor \x83\x52\x83\x7d\x83\x93\x83\x68 Version 1.3.0\n";
+    // "\nVelmor コマンド Version 1.4.0\n"
+    "\nVelmor \x83\x52\x83\x7d\x83\x93\x83\x68 Version 1.4.0\n";
 const char kNoticeText[] =
     // "指定したユーザーアカウントでコマンドラインを実行します。\n"
     "\x8e\x77\x92\xe8\x82\xb5\x82\xbd\x83\x86\x81\x5b\x83\x55\x81\x5b\x83\x41\x83\x4a"

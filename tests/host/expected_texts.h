@@ -3,7 +3,7 @@
 #pragma once
 
 const char* const kExpectedBanner[] = {
-    "\nVelmor コマンド Version 1.3.0\n",
+    "\nVelmor コマンド Version 1.4.0\n",
     "指定したユーザーアカウントでコマンドラインを実行します。\n",
 };
 
