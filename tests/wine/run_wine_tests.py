@@ -613,6 +613,10 @@ def test_the_exe_itself(suite):
                       (0x8000, "terminal-server aware")]:
         suite.check("the exe is marked " + what, image.dll_characteristics & bit != 0,
                     "DllCharacteristics %#x" % image.dll_characteristics)
+    # Dead code is dropped at link time, so the guard's failure path (mov ecx, 2;
+    # int 0x29) is there only when Velmor's own functions check a stack cookie.
+    suite.check("the exe's functions check stack cookies",
+                b"\xb9\x02\x00\x00\x00\xcd\x29" in data)
     suite.check("relocations present, none stripped",
                 image.directories[5][1] > 0 and image.characteristics & 0x0001 == 0)
     writable_code = [name for name, _, _, _, flags in image.sections
