@@ -251,14 +251,23 @@ void PlatformReadLeadBytes(LeadBytes* leadBytes) {
     }
 }
 
+namespace {
+
+// The refusal a conversion meets before any text is converted: the one the test set,
+// or ERROR_INVALID_FLAGS, which Windows gives UTF-8 with MB_PRECOMPOSED or
+// WC_NO_BEST_FIT_CHARS.
+ConversionResult FakeRefusal(bool withFlags) {
+    if (fake.refuseConversions) return ConversionRefused;
+    if (fake.codePage == 65001 && withFlags) return ConversionFlagsRefused;
+    return ConversionDone;
+}
+
+}  // namespace
+
 ConversionResult PlatformAnsiToWide(const char* bytes, bool precomposed, WideChar* out,
                                     int capacity) {
-    ConversionResult result = ConversionDone;
-    if (fake.refuseConversions) {
-        result = ConversionRefused;
-    } else if (fake.codePage == 65001 && precomposed) {
-        result = ConversionFlagsRefused;  // as MultiByteToWideChar answers for UTF-8
-    } else if (!ConvertLikeWindows(bytes, out, capacity)) {
+    ConversionResult result = FakeRefusal(precomposed);
+    if (result == ConversionDone && !ConvertLikeWindows(bytes, out, capacity)) {
         result = ConversionTooLong;
     }
     if (result != ConversionDone) out[0] = 0;
@@ -267,12 +276,8 @@ ConversionResult PlatformAnsiToWide(const char* bytes, bool precomposed, WideCha
 
 ConversionResult PlatformWideToAnsi(const WideChar* text, bool noBestFit, char* out,
                                     int capacity) {
-    ConversionResult result = ConversionDone;
-    if (fake.refuseConversions) {
-        result = ConversionRefused;
-    } else if (fake.codePage == 65001 && noBestFit) {
-        result = ConversionFlagsRefused;  // as WideCharToMultiByte answers for UTF-8
-    } else if (!ConvertToPageLikeWindows(text, !noBestFit, out, capacity)) {
+    ConversionResult result = FakeRefusal(noBestFit);
+    if (result == ConversionDone && !ConvertToPageLikeWindows(text, !noBestFit, out, capacity)) {
         result = ConversionTooLong;
     }
     if (result != ConversionDone) out[0] = 0;
