@@ -20,6 +20,7 @@ configure_file(src/resources/version.h.in generated/velmor_version.h @ONLY)
 # the platform's own, built without the flag, in the exe's entry point.
 set(VELMOR_STACK_PROTECTOR -fstack-protector-strong)
 add_library(velmor_stack_guard OBJECT src/platform/stack_guard_windows.cpp)
+target_include_directories(velmor_stack_guard PRIVATE src)
 target_compile_options(velmor_stack_guard PRIVATE ${VELMOR_CODE_OPTIONS} -fno-stack-protector)
 
 add_library(velmor_objects OBJECT

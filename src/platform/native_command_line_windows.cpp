@@ -7,6 +7,7 @@
 #include <wchar.h>
 #include <windows.h>
 
+#include "platform/look_up_windows.h"
 #include "platform/platform.h"
 
 namespace {
@@ -52,12 +53,6 @@ struct NativeMemory {
     WriteMemory64 write;
 };
 
-template <typename Function>
-Function LookUp(HMODULE module, const char* name) {
-    // Through the generic function type, which every function pointer converts to.
-    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
-}
-
 bool ReadNative(const NativeMemory& memory, ULONGLONG address, void* buffer, ULONG size) {
     ULONGLONG done = 0;
     return address != 0 && memory.read(GetCurrentProcess(), address, buffer, size, &done) == 0 &&
@@ -66,8 +61,9 @@ bool ReadNative(const NativeMemory& memory, ULONGLONG address, void* buffer, ULO
 
 // From ntdll's query where it has one; otherwise (Wine lacks it) from the native thread
 // block, which must name itself before the process block it points to is trusted.
-ULONGLONG FindNativeProcessBlock(HMODULE ntdll, const NativeMemory& memory) {
-    QueryProcess64 query = LookUp<QueryProcess64>(ntdll, "NtWow64QueryInformationProcess64");
+ULONGLONG FindNativeProcessBlock(const NativeMemory& memory) {
+    QueryProcess64 query =
+        LookUpLoadedFunction<QueryProcess64>(L"ntdll.dll", "NtWow64QueryInformationProcess64");
     if (query != nullptr) {
         NativeBasicInformation information = {};
         ULONG returned = 0;
@@ -101,8 +97,8 @@ bool IsSameLineUnscrubbed(const wchar_t* native, const wchar_t* scrubbed, size_t
     return true;
 }
 
-bool FindNativeCommandLine(const NativeMemory& memory, HMODULE ntdll, NativeUnicodeString* line) {
-    ULONGLONG processBlock = FindNativeProcessBlock(ntdll, memory);
+bool FindNativeCommandLine(const NativeMemory& memory, NativeUnicodeString* line) {
+    ULONGLONG processBlock = FindNativeProcessBlock(memory);
     ULONGLONG parameters = 0;
     return ReadNative(memory, processBlock + kProcessBlockParameters, &parameters,
                       sizeof parameters) &&
@@ -115,13 +111,12 @@ bool FindNativeCommandLine(const NativeMemory& memory, HMODULE ntdll, NativeUnic
 void PlatformScrubNativeCommandLine(const WideChar* scrubbedLine) {
     BOOL wow64 = FALSE;
     if (IsWow64Process(GetCurrentProcess(), &wow64) == FALSE || wow64 == FALSE) return;
-    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-    if (ntdll == nullptr) return;
-    NativeMemory memory = {LookUp<ReadMemory64>(ntdll, "NtWow64ReadVirtualMemory64"),
-                           LookUp<WriteMemory64>(ntdll, "NtWow64WriteVirtualMemory64")};
+    NativeMemory memory = {
+        LookUpLoadedFunction<ReadMemory64>(L"ntdll.dll", "NtWow64ReadVirtualMemory64"),
+        LookUpLoadedFunction<WriteMemory64>(L"ntdll.dll", "NtWow64WriteVirtualMemory64")};
     NativeUnicodeString line = {};
     if (memory.read == nullptr || memory.write == nullptr ||
-        !FindNativeCommandLine(memory, ntdll, &line)) {
+        !FindNativeCommandLine(memory, &line)) {
         return;
     }
     const wchar_t* scrubbed = reinterpret_cast<const wchar_t*>(scrubbedLine);

@@ -5,6 +5,8 @@
 #include <stdint.h>
 #include <windows.h>
 
+#include "platform/look_up_windows.h"
+
 extern "C" {
 // The names that -fstack-protector's code reads and calls.
 uintptr_t __stack_chk_guard;  // NOLINT(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp)
@@ -20,10 +22,8 @@ typedef BOOLEAN(WINAPI* GenerateRandom)(void* buffer, ULONG size);
 // RtlGenRandom, which ADVAPI32 exports as SystemFunction036; looked up rather than
 // imported, so that ADVAPI32 is imported for the logon call alone.
 bool ReadSystemRandom(uintptr_t* value) {
-    HMODULE advapi = GetModuleHandleW(L"advapi32.dll");
-    if (advapi == nullptr) return false;
-    GenerateRandom generate = reinterpret_cast<GenerateRandom>(
-        reinterpret_cast<void (*)()>(GetProcAddress(advapi, "SystemFunction036")));
+    GenerateRandom generate =
+        LookUpLoadedFunction<GenerateRandom>(L"advapi32.dll", "SystemFunction036");
     return generate != nullptr && generate(value, sizeof *value) != FALSE;
 }
 

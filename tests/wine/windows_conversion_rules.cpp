@@ -5,17 +5,13 @@
 // test copies of the exe so that their UTF-8 retries run under Wine as on Windows.
 #include <windows.h>
 
+#include "platform/look_up_windows.h"
+
 namespace {
 
 bool IsUtf8(UINT codePage) {
     if (codePage == CP_ACP) codePage = GetACP();
     return codePage == CP_UTF8;
-}
-
-template <typename Function>
-Function Kernel32(const char* name) {
-    return reinterpret_cast<Function>(
-        reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), name)));
 }
 
 int WINAPI StrictMultiByteToWideChar(UINT codePage, DWORD flags, LPCCH bytes, int length,
@@ -24,7 +20,8 @@ int WINAPI StrictMultiByteToWideChar(UINT codePage, DWORD flags, LPCCH bytes, in
         SetLastError(ERROR_INVALID_FLAGS);
         return 0;
     }
-    return Kernel32<decltype(&MultiByteToWideChar)>("MultiByteToWideChar")(
+    return LookUpLoadedFunction<decltype(&MultiByteToWideChar)>(L"kernel32.dll",
+                                                                 "MultiByteToWideChar")(
         codePage, flags, bytes, length, out, capacity);
 }
 
@@ -39,7 +36,8 @@ int WINAPI StrictWideCharToMultiByte(UINT codePage, DWORD flags, LPCWCH text, in
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
-    return Kernel32<decltype(&WideCharToMultiByte)>("WideCharToMultiByte")(
+    return LookUpLoadedFunction<decltype(&WideCharToMultiByte)>(L"kernel32.dll",
+                                                                 "WideCharToMultiByte")(
         codePage, flags, text, length, out, capacity, defaultChar, usedDefaultChar);
 }
 
