@@ -11,37 +11,30 @@ import sys
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "wine"))
-from support import imports  # noqa: E402
+from support import imports, prefix_env, start_wineserver, stop_wineserver  # noqa: E402
 
 BUILD = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else "build/windows")
 RUNS = int(sys.argv[2]) if len(sys.argv) > 2 else 61
-ENV = dict(os.environ, WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=d",
-           LC_ALL="ja_JP.UTF-8")
 
 
-def use_prefix(arch):
-    ENV["WINEARCH"] = arch
-    ENV["WINEPREFIX"] = os.path.join(BUILD, "wine-prefix-" + arch)
-
-
-def seconds(command):
+def seconds(env, command):
     # Output goes to a file, as in a batch script that redirects it. Not to /dev/null:
     # msvcrt leaves a character device unbuffered, and Wine then writes byte by byte.
     with open(os.path.join(BUILD, "benchmark-output.txt"), "wb") as output:
         start = time.perf_counter()
-        subprocess.run(["wine"] + command, env=ENV, stdin=subprocess.DEVNULL,
+        subprocess.run(["wine"] + command, env=env, stdin=subprocess.DEVNULL,
                        stdout=output, stderr=subprocess.DEVNULL)
     return time.perf_counter() - start
 
 
-def ratio(name, command, baseline):
+def ratio(env, name, command, baseline):
     for _ in range(3):  # warm the page cache and Wine's own start-up
-        seconds(command)
-        seconds(baseline)
+        seconds(env, command)
+        seconds(env, baseline)
     ours, floor = [], []
     for _ in range(RUNS):
-        ours.append(seconds(command))
-        floor.append(seconds(baseline))
+        ours.append(seconds(env, command))
+        floor.append(seconds(env, baseline))
     a, b = statistics.median(ours), statistics.median(floor)
     print("%s: velmor %.1f ms, baseline %.1f ms, ratio %.3f (medians of %d runs each)"
           % (name, a * 1000, b * 1000, a / b, RUNS))
@@ -54,24 +47,20 @@ def main():
     for dll, functions in imports(exe).items():
         print("imports %s: %s" % (dll, " ".join(functions)))
     for arch in ("win32", "win64"):
-        use_prefix(arch)
         measure(arch, exe)
 
 
 def measure(arch, exe):
-    subprocess.run(["wineserver", "-k"], env=ENV, capture_output=True)
-    if not os.path.isdir(ENV["WINEPREFIX"]):
-        subprocess.run(["wineboot", "-i"], env=ENV, capture_output=True)
-        subprocess.run(["wineserver", "-w"], env=ENV)
-    subprocess.run(["wineserver", "-p"], env=ENV, check=True)
+    env = dict(prefix_env(BUILD, arch), LC_ALL="ja_JP.UTF-8")
+    start_wineserver(env)
     try:
-        ratio("%s, validation (velmor.exe /nologo)" % arch, [exe, "/nologo"],
+        ratio(env, "%s, validation (velmor.exe /nologo)" % arch, [exe, "/nologo"],
               [os.path.join(BUILD, "baseline_write.exe")])
-        ratio("%s, full launch (velmor.exe /nologo /user:alice /password:pw notepad.exe)" % arch,
+        ratio(env, "%s, full launch (velmor.exe /nologo /user:alice /password:pw notepad.exe)" % arch,
               [exe, "/nologo", "/user:alice", "/password:pw", "notepad.exe"],
               [os.path.join(BUILD, "baseline_logon.exe")])
     finally:
-        subprocess.run(["wineserver", "-k"], env=ENV, capture_output=True)
+        stop_wineserver(env)
 
 
 if __name__ == "__main__":

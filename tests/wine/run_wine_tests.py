@@ -14,7 +14,8 @@ import subprocess
 import sys
 import time
 
-from support import expected_texts, imports, split_cases
+from support import (expected_texts, imports, prefix_env, split_cases, start_wineserver,
+                     stop_wineserver)
 
 BUILD = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else "build/windows")
 WORK = os.path.join(BUILD, "wine-tests")
@@ -67,28 +68,18 @@ class Wine:
 
     def __init__(self, arch):
         self.arch = arch
-        self.env = dict(os.environ)
-        self.env["WINEARCH"] = arch
-        self.env["WINEPREFIX"] = os.path.join(BUILD, "wine-prefix-" + arch)
-        self.env["WINEDEBUG"] = "-all"
-        self.env["WINEDLLOVERRIDES"] = "mscoree,mshtml=d"
+        self.env = prefix_env(BUILD, arch)
         os.makedirs(WORK, exist_ok=True)
 
     def start(self):
-        """One persistent wineserver for the whole run; the prefix is made on first use.
-        A server left running on this private prefix by an earlier run is ended first."""
-        subprocess.run(["wineserver", "-k"], env=self.env, capture_output=True)
-        if not os.path.isdir(self.env["WINEPREFIX"]):
-            subprocess.run(["wineboot", "-i"], env=self.env, capture_output=True)
-            subprocess.run(["wineserver", "-w"], env=self.env)
-        subprocess.run(["wineserver", "-p"], env=self.env, check=True)
+        start_wineserver(self.env)
         # The first program of a server session starts Wine's background services; let
         # them inherit nothing of ours, or they would hold a captured pipe open.
         subprocess.run(["wine", PROBE, "exit", "0"], env=self.env, stdin=subprocess.DEVNULL,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
     def stop(self):
-        subprocess.run(["wineserver", "-k"], env=self.env, capture_output=True)
+        stop_wineserver(self.env)
 
     def run(self, exe, args, code_page=932, debug="-all", extra_env=None, timeout=120,
             capture=True):

@@ -1,6 +1,6 @@
 """Helpers that the Wine suite and the footprint benchmark share: the expected texts and
 the split's table of raw command lines, read from the host tests' own files so that each
-list exists once, and the PE import table."""
+list exists once, the PE import table, and the private Wine prefixes."""
 import os
 import re
 import subprocess
@@ -61,3 +61,25 @@ def imports(exe):
         elif dll and re.match(r"\s+[0-9a-f]+\s+\d+\s+\w+$", line):
             table[dll].append(line.split()[-1])
     return table
+
+
+def prefix_env(build, arch):
+    """The environment of the private prefix of one kind (win32, or win64 where the exe
+    runs under WoW64) under the build folder; WINEARCH is always set, since with wine64
+    installed wineboot would otherwise make a 64-bit prefix."""
+    return dict(os.environ, WINEARCH=arch, WINEPREFIX=os.path.join(build, "wine-prefix-" + arch),
+                WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=d")
+
+
+def start_wineserver(env):
+    """One persistent wineserver for a whole run; the prefix is made on first use. A
+    server left running on this private prefix by an earlier run is ended first."""
+    stop_wineserver(env)
+    if not os.path.isdir(env["WINEPREFIX"]):
+        subprocess.run(["wineboot", "-i"], env=env, capture_output=True)
+        subprocess.run(["wineserver", "-w"], env=env)
+    subprocess.run(["wineserver", "-p"], env=env, check=True)
+
+
+def stop_wineserver(env):
+    subprocess.run(["wineserver", "-k"], env=env, capture_output=True)
