@@ -100,8 +100,10 @@ bool IsSameLineUnscrubbed(const wchar_t* native, const wchar_t* scrubbed, size_t
 bool FindNativeCommandLine(const NativeMemory& memory, NativeUnicodeString* line) {
     ULONGLONG processBlock = FindNativeProcessBlock(memory);
     ULONGLONG parameters = 0;
-    return ReadNative(memory, processBlock + kProcessBlockParameters, &parameters,
+    return processBlock != 0 &&
+           ReadNative(memory, processBlock + kProcessBlockParameters, &parameters,
                       sizeof parameters) &&
+           parameters != 0 &&
            ReadNative(memory, parameters + kParametersCommandLine, line, sizeof *line) &&
            line->buffer != 0 && line->length <= line->maximumLength;
 }
