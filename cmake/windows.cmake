@@ -10,7 +10,18 @@ add_compile_options(-Os -ffunction-sections -fdata-sections -fno-asynchronous-un
 # none can be planted; no time stamp, so that two builds of one commit are byte for
 # byte the same.
 add_link_options(-static -s -Wl,--gc-sections -Wl,--dynamicbase -Wl,--nxcompat -Wl,--tsaware
-                 -Wl,--no-seh -Wl,--no-insert-timestamp)
+                 -Wl,--no-insert-timestamp)
+# What differs between the two architectures, here alone. A 32-bit exe's exception
+# handlers are a list on the stack, which --no-seh marks as unused; x86-64's are tables
+# in the image, so the mark does not apply, and its ASLR takes high-entropy addresses.
+# The entry point's symbol carries the leading underscore of 32-bit C names.
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
+    add_link_options(-Wl,--no-seh)
+    set(VELMOR_ENTRY_SYMBOL _VelmorEntry)
+else()
+    add_link_options(-Wl,--high-entropy-va)
+    set(VELMOR_ENTRY_SYMBOL VelmorEntry)
+endif()
 
 # The version resource takes the project's version from here.
 configure_file(src/resources/version.h.in generated/velmor_version.h @ONLY)
@@ -38,7 +49,7 @@ function(velmor_executable name)
                    $<TARGET_OBJECTS:velmor_stack_guard> ${ARGN})
     target_include_directories(${name} PRIVATE src)
     target_compile_options(${name} PRIVATE ${VELMOR_STACK_PROTECTOR})
-    target_link_options(${name} PRIVATE -Wl,-e,_VelmorEntry)
+    target_link_options(${name} PRIVATE -Wl,-e,${VELMOR_ENTRY_SYMBOL})
 endfunction()
 
 velmor_executable(velmor src/cli/main.cpp)
@@ -57,6 +68,10 @@ velmor_executable(velmor_strict src/cli/main.cpp tests/wine/windows_conversion_r
 velmor_executable(split_probe_strict tests/wine/split_probe.cpp
                   tests/wine/windows_conversion_rules.cpp)
 
+# The memory count's control: a program that keeps no copy of the password of its own,
+# with the same runtime, the same native-copy scrub and the same fake logon call.
+velmor_executable(memory_control tests/wine/memory_control.cpp tests/wine/fake_logon_call.cpp)
+
 # Overruns a stack buffer on purpose, and shows the guard.
 velmor_executable(stack_probe tests/wine/stack_probe.cpp)
 
@@ -66,12 +81,15 @@ add_executable(probe tests/wine/probe.cpp)
 target_link_libraries(probe PRIVATE ntdll)
 # The probe again as a 64-bit program, which reads the native copy of a WoW64 process's
 # command line; CMake builds for one target, so the other compiler is called directly.
-set(VELMOR_PROBE64 ${CMAKE_BINARY_DIR}/probe64.exe)
-add_custom_command(OUTPUT ${VELMOR_PROBE64}
-    COMMAND x86_64-w64-mingw32-g++-win32 -Os -static -s -o ${VELMOR_PROBE64}
-            ${CMAKE_SOURCE_DIR}/tests/wine/probe.cpp -lntdll
-    DEPENDS ${CMAKE_SOURCE_DIR}/tests/wine/probe.cpp)
-add_custom_target(probe64 ALL DEPENDS ${VELMOR_PROBE64})
+# In the 64-bit build the probe itself is that program.
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
+    set(VELMOR_PROBE64 ${CMAKE_BINARY_DIR}/probe64.exe)
+    add_custom_command(OUTPUT ${VELMOR_PROBE64}
+        COMMAND x86_64-w64-mingw32-g++-win32 -Os -static -s -o ${VELMOR_PROBE64}
+                ${CMAKE_SOURCE_DIR}/tests/wine/probe.cpp -lntdll
+        DEPENDS ${CMAKE_SOURCE_DIR}/tests/wine/probe.cpp)
+    add_custom_target(probe64 ALL DEPENDS ${VELMOR_PROBE64})
+endif()
 
 # Floors for the start-up benchmark (scripts/benchmark.sh), built the same way.
 add_executable(baseline_write benchmarks/baseline_write.cpp)

@@ -4,11 +4,20 @@
 // belong here. ntdll's WoW64 functions are undocumented: each is looked up at run time,
 // each value read is checked before it is trusted, and anything missing or unexpected
 // leaves the native copy as it is without changing the run.
+#include "platform/platform.h"
+
+// Only a 32-bit process has a second process block; a 64-bit exe's one line is the one
+// the scrub has already rewritten.
+#if !defined(__i386__)
+
+void PlatformScrubNativeCommandLine(const WideChar* /*scrubbedLine*/) {}
+
+#else
+
 #include <wchar.h>
 #include <windows.h>
 
 #include "platform/look_up_windows.h"
-#include "platform/platform.h"
 
 namespace {
 
@@ -134,3 +143,5 @@ void PlatformScrubNativeCommandLine(const WideChar* scrubbedLine) {
     }
     PlatformWipe(native, line.length);
 }
+
+#endif  // __i386__

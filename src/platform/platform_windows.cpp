@@ -68,11 +68,11 @@ void PlatformWipeCommandLineCopies() {
     // GetCommandLineA's buffer is a best-fit copy that nothing reads: the command
     // splits its own conversion of the UTF-16 line.
     WipeText(GetCommandLineA());
-    // msvcrt's copies, through the accessors it exports.
-    WipeText(*__p__acmdln());
-    WipeWideText(*__p__wcmdln());
-    WipeArguments(*__p___argc(), *__p___argv());
-    WipeWideArguments(*__p___argc(), *__p___wargv());
+    // msvcrt's copies, through the names that both architectures' headers give them.
+    WipeText(_acmdln);
+    WipeWideText(_wcmdln);
+    WipeArguments(__argc, __argv);
+    WipeWideArguments(__argc, __wargv);
     WipeArguments(runtimeArgc, runtimeArgv);
 }
 

@@ -4,6 +4,8 @@
 #include <stdio.h>
 #include <windows.h>
 
+#include "import_seam.h"
+
 namespace {
 
 void WriteText(FILE* record, const char* key, const wchar_t* text) {
@@ -65,6 +67,6 @@ BOOL WINAPI FakeCreateProcessWithLogonW(LPCWSTR user, LPCWSTR domain, LPCWSTR pa
 // The pointer that calls through __declspec(dllimport) read; defining it here keeps the
 // import library's entry, and so ADVAPI32's function, out of this exe.
 extern "C" {
-void* velmorFakeLogonImport __asm__("__imp__CreateProcessWithLogonW@44") =
+void* velmorFakeLogonImport __asm__(VELMOR_IMPORT_POINTER(CreateProcessWithLogonW, 44)) =
     reinterpret_cast<void*>(&FakeCreateProcessWithLogonW);
 }

@@ -5,6 +5,7 @@
 // test copies of the exe so that their UTF-8 retries run under Wine as on Windows.
 #include <windows.h>
 
+#include "import_seam.h"
 #include "platform/look_up_windows.h"
 
 namespace {
@@ -45,8 +46,8 @@ int WINAPI StrictWideCharToMultiByte(UINT codePage, DWORD flags, LPCWCH text, in
 
 // The pointers that calls through __declspec(dllimport) read, as in fake_logon_call.cpp.
 extern "C" {
-void* velmorStrictToWideImport __asm__("__imp__MultiByteToWideChar@24") =
+void* velmorStrictToWideImport __asm__(VELMOR_IMPORT_POINTER(MultiByteToWideChar, 24)) =
     reinterpret_cast<void*>(&StrictMultiByteToWideChar);
-void* velmorStrictToAnsiImport __asm__("__imp__WideCharToMultiByte@32") =
+void* velmorStrictToAnsiImport __asm__(VELMOR_IMPORT_POINTER(WideCharToMultiByte, 32)) =
     reinterpret_cast<void*>(&StrictWideCharToMultiByte);
 }
