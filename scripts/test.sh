@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Every test: static checks, the host unit tests (and the allocation count), again under ASan and
-# UBSan, the fuzz targets for a bounded number of runs, the Wine suite of the real exe,
-# and the check that the exe and the release archive build byte for byte the same.
+# UBSan, the fuzz targets for a bounded number of runs, the Wine suite of the real exe in
+# every mode the host runs (scripts/i386-host.sh decides), and the check that the exe and the release archive build byte for byte the same.
 # Installs what it lacks first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -24,9 +24,8 @@ echo "== fuzz targets, a bounded number of runs from the seed corpus"
 bash scripts/fuzz.sh 20000
 
 echo "== Wine suite"
-cmake --preset windows >/dev/null
-cmake --build --preset windows
-python3 tests/wine/run_wine_tests.py build/windows
+bash scripts/build.sh windows windows64
+python3 tests/wine/run_wine_tests.py
 
 echo "== reproducible build and release archive"
 bash scripts/check-reproducible.sh

@@ -1,11 +1,13 @@
 #!/usr/bin/env python3
-"""Runs the real velmor.exe, and velmor_seam.exe with its fake logon call, under Wine:
-in a 32-bit prefix, and in a 64-bit one where the exe runs under WoW64 as on 64-bit
-Windows.
+"""Runs the real velmor.exe, and velmor_seam.exe with its fake logon call, under Wine, in
+each mode the host offers: the 32-bit exe in a 32-bit prefix (win32) and in a 64-bit one
+where it runs under WoW64 as on 64-bit Windows (wow64), and the same sources built for
+x86-64 in a 64-bit prefix (x64). A host that runs no 32-bit code runs x64 alone, and
+says so; the checks of the 32-bit exe that need no running run everywhere.
 
 Expected texts come in UTF-8 from the host tests' list and are encoded with Python's
 own cp932 codec, so the comparison never leans on Velmor's catalogue.
-Usage: run_wine_tests.py BUILD_DIR [win32|win64 ...]
+Usage: run_wine_tests.py [win32|wow64|x64 ...]
 """
 import os
 import re
@@ -14,21 +16,27 @@ import subprocess
 import sys
 import time
 
-from support import (expected_texts, imports, prefix_env, split_cases, start_wineserver,
-                     stop_wineserver)
+from support import (BUILD32, BUILD64, MODES, ROOT, expected_texts, host_runs_i386, imports,
+                     prefix_env, split_cases, start_wineserver, stop_wineserver)
 
-BUILD = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else "build/windows")
-WORK = os.path.join(BUILD, "wine-tests")
-EXE = os.path.join(BUILD, "velmor.exe")
-SEAM = os.path.join(BUILD, "velmor_seam.exe")
-RAWRUN = os.path.join(BUILD, "rawrun.exe")
-PROBE = os.path.join(BUILD, "probe.exe")
-SPLIT_PROBE = os.path.join(BUILD, "split_probe.exe")
+# The programs of each build folder that the checks run.
+EXE = "velmor.exe"
+SEAM = "velmor_seam.exe"
+RAWRUN = "rawrun.exe"
+PROBE = "probe.exe"
+SPLIT_PROBE = "split_probe.exe"
 # Test copies whose conversions refuse, as Windows does, flags that Wine takes with UTF-8.
-STRICT = os.path.join(BUILD, "velmor_strict.exe")
-SPLIT_PROBE_STRICT = os.path.join(BUILD, "split_probe_strict.exe")
-STACK_PROBE = os.path.join(BUILD, "stack_probe.exe")
-ARCHES = ("win32", "win64")
+STRICT = "velmor_strict.exe"
+SPLIT_PROBE_STRICT = "split_probe_strict.exe"
+STACK_PROBE = "stack_probe.exe"
+MEMORY_CONTROL = "memory_control.exe"
+
+# Rows that only a 32-bit image can show. Where the exe is 64-bit each is printed as not
+# applicable, with its reason, and counted as neither passed nor failed.
+ONLY_32_BIT = {
+    "native copy": "only a 32-bit process under WoW64 has a native copy of its command line",
+    "NO_SEH": "a 64-bit image keeps its exception handlers in tables, never on the stack",
+}
 # Wine takes its ANSI code page from the locale; most checks run on the first two.
 LOCALES = {1252: "C", 932: "ja_JP.UTF-8", 936: "zh_CN.UTF-8", 949: "ko_KR.UTF-8",
            950: "zh_TW.UTF-8", 65001: "hi_IN.UTF-8"}
@@ -64,19 +72,24 @@ def windows_path(path):
 
 
 class Wine:
-    """One private prefix of one kind: win32, or win64 where the exe runs under WoW64."""
+    """One mode: its build's programs, run in its own private prefix."""
 
-    def __init__(self, arch):
-        self.arch = arch
-        self.env = prefix_env(BUILD, arch)
-        os.makedirs(WORK, exist_ok=True)
+    def __init__(self, mode):
+        self.mode = mode
+        self.env = prefix_env(mode)
+        self.work = mode.path("wine-tests")
+        os.makedirs(self.work, exist_ok=True)
+
+    def path(self, name):
+        return self.mode.path(name)
 
     def start(self):
-        start_wineserver(self.env)
+        start_wineserver(self.mode, self.env)
         # The first program of a server session starts Wine's background services; let
         # them inherit nothing of ours, or they would hold a captured pipe open.
-        subprocess.run(["wine", PROBE, "exit", "0"], env=self.env, stdin=subprocess.DEVNULL,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        subprocess.run(self.mode.loader() + [self.path(PROBE), "exit", "0"], env=self.env,
+                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
 
     def stop(self):
         stop_wineserver(self.env)
@@ -91,7 +104,8 @@ class Wine:
         env.update(extra_env or {})
         output = subprocess.PIPE if capture else subprocess.DEVNULL
         try:
-            result = subprocess.run(["wine", exe] + list(args), env=env, stdout=output,
+            result = subprocess.run(self.mode.loader() + [self.path(exe)] + list(args), env=env,
+                                    stdout=output,
                                     stderr=output, stdin=subprocess.DEVNULL, timeout=timeout)
         except subprocess.TimeoutExpired:
             return None, b"(timed out)", b""
@@ -107,7 +121,7 @@ class Wine:
         else:
             args = [command_line.hex()]
         if app:
-            args = ["--app", windows_path(app)] + args
+            args = ["--app", windows_path(self.path(app))] + args
         _, out, err = self.run(RAWRUN, args, code_page, debug, extra_env)
         match = re.search(rb"rawrun-status=0x([0-9a-f]{8})", err)
         status = int(match.group(1), 16) if match else None
@@ -137,7 +151,7 @@ STUB_LINE = re.compile(
     r'fixme:advapi:CreateProcessWithLogonW (L"(?:[^"\\]|\\.)*"|\(null\)) '
     r'(L"(?:[^"\\]|\\.)*"|\(null\)) (L"(?:[^"\\]|\\.)*"|\(null\)) (0x[0-9a-f]+) '
     r'(L"(?:[^"\\]|\\.)*"|\(null\)) (L"(?:[^"\\]|\\.)*"|\(null\)) (0x[0-9a-f]+) '
-    r'([0-9A-F]{8}) (L"(?:[^"\\]|\\.)*"|\(null\)) ')
+    r'([0-9A-F]{8,16}) (L"(?:[^"\\]|\\.)*"|\(null\)) ')
 
 
 def stub_arguments(stderr):
@@ -164,7 +178,8 @@ class Suite:
     def __init__(self):
         self.passed = 0
         self.failed = 0
-        self.prefix = ""  # the kind of prefix the checks now run in
+        self.not_applicable = 0
+        self.prefix = ""  # the mode the checks now run in
 
     def check(self, name, condition, detail=""):
         name = self.prefix + name
@@ -174,6 +189,11 @@ class Suite:
         else:
             self.failed += 1
             print("FAIL " + name + (": " + detail if detail else ""))
+
+    def skip(self, name, why):
+        """A row that cannot apply here: printed, never counted as passed."""
+        self.not_applicable += 1
+        print("n/a  " + self.prefix + name + ": " + why)
 
     def equal(self, name, actual, expected):
         self.check(name, actual == expected, "got %r, expected %r" % (actual, expected))
@@ -274,10 +294,13 @@ def test_password_out_of_sight(wine, suite):
     """While velmor waits, the program it started reads velmor's command line from its
     process environment block, as a process listing does: under WoW64, the 32-bit copy
     and, through the 64-bit probe, the native one, with the same expectation."""
-    seen = fresh_file("parent-line.txt")
+    seen = fresh_file(wine, "parent-line.txt")
     readers = [("probe.exe", "")]
-    if wine.arch == "win64":
+    if wine.mode.name == "wow64":
         readers.append(("probe64.exe", " (native copy)"))
+    elif not wine.mode.is32:
+        suite.skip("a process listing shows no password (native copy)",
+                   ONLY_32_BIT["native copy"])
     for reader, copy in readers:
         probe = '"%s parentline %s"' % (reader, windows_path(seen))
         cases = [
@@ -294,25 +317,38 @@ def test_password_out_of_sight(wine, suite):
                         (status, read_text(seen), record.get("password")), (0, shown, password))
 
 
-# Wine's own msvcrt keeps copies of the command line that Windows' does not: two in a
-# debug-string buffer beside the thread block, and the argument block it builds at load
-# and never frees. Velmor's own copies must add nothing to them.
-WINE_RUNTIME_PASSWORD_COPIES = "bytes=3 units=0"
+# Wine's own msvcrt keeps copies of the command line that Windows' does not, out of any
+# program's reach. How many is measured in each mode from memory_control.exe, which keeps
+# none of its own; Velmor's memory may hold no more than it.
+def count_password_copies(wine, program, password):
+    """Starts program with the count row's line, the password at its end, and returns
+    what the probe it launches counts in its memory: only the password's second half is
+    looked for, so a copy wiped only halfway counts too. Returns the status, the count
+    and the password that the fake logon call received."""
+    counted = fresh_file(wine, "count.txt")
+    probe = '"probe.exe count %s %s"' % (password[8:].encode().hex(), windows_path(counted))
+    status, _, record = seam_run(
+        wine, "%s /nologo /user:a /wait %s /password:%s" % (program, probe, password), raw=True)
+    return status, read_text(counted), record.get("password")
+
+
+def counts(text):
+    """{"bytes": N, "units": M} from the probe's "bytes=N units=M"."""
+    return {k: int(v) for k, v in re.findall(r"(\w+)=(\d+)", text or "")}
 
 
 def test_password_copies_in_memory(wine, suite):
     """While velmor waits, the copies of the password that its memory still holds, as
-    bytes and as UTF-16. The value stands at the end of the line, and only its second
-    half is counted, so that a copy wiped only halfway counts too."""
+    bytes and as UTF-16, against the control's."""
     password = "Qz7Kv3Xm9Wp2Rt5Y"
-    counted = fresh_file("count.txt")
-    probe = '"probe.exe count %s %s"' % (password[8:].encode().hex(), windows_path(counted))
-    status, _, record = seam_run(
-        wine, "velmor_seam.exe /nologo /user:a /wait %s /password:%s" % (probe, password),
-        raw=True)
-    suite.equal("velmor's memory holds no copy of the password of its own while it waits",
-                (status, read_text(counted), record.get("password")),
-                (0, WINE_RUNTIME_PASSWORD_COPIES, password))
+    control = count_password_copies(wine, MEMORY_CONTROL, password)
+    ours = count_password_copies(wine, SEAM, password)
+    found, allowed = counts(ours[1]), counts(control[1])
+    suite.check("velmor's memory holds no copy of the password of its own while it waits",
+                ours[0] == 0 and ours[2] == password and control[:1] + control[2:] == (0, password)
+                and set(found) == set(allowed) == {"bytes", "units"}
+                and all(found[k] <= allowed[k] for k in found),
+                "velmor %r, control %r" % (ours, control))
 
 
 STUB_CASES = [
@@ -354,7 +390,7 @@ def test_logon_arguments(wine, suite):
 
 def seam_run(wine, args, code_page=932, extra_env=None, raw=False, capture=True):
     """Runs velmor_seam.exe; returns its status, its stdout and the logon call's record."""
-    record = os.path.join(WORK, "logon-record.txt")
+    record = os.path.join(wine.work, "logon-record.txt")
     if os.path.exists(record):
         os.remove(record)
     env = {"VELMOR_LOGON_RECORD": windows_path(record)}
@@ -366,8 +402,8 @@ def seam_run(wine, args, code_page=932, extra_env=None, raw=False, capture=True)
     return status, out, (read_record(record) if os.path.exists(record) else {})
 
 
-def fresh_file(name):
-    path = os.path.join(WORK, name)
+def fresh_file(wine, name):
+    path = os.path.join(wine.work, name)
     if os.path.exists(path):
         os.remove(path)
     return path
@@ -392,7 +428,7 @@ def test_exit_status(wine, suite):
 
 
 def test_no_wait_leaves_the_program_running(wine, suite):
-    release, done = fresh_file("release"), fresh_file("done")
+    release, done = fresh_file(wine, "release"), fresh_file(wine, "done")
     command = "probe.exe hold %s %s" % (windows_path(release), windows_path(done))
     status, _, _ = seam_run(wine, ["/nologo", "/user:alice", command], capture=False)
     still_running = not os.path.exists(done)
@@ -408,7 +444,7 @@ def test_no_wait_leaves_the_program_running(wine, suite):
 def test_environment_and_directory(wine, suite):
     caller_only = {"VELMOR_CALLER_ONLY": "from-the-caller"}
     for flag, expected in [("/env", "present"), ("/noenv", "absent")]:
-        seen = fresh_file("env.txt")
+        seen = fresh_file(wine, "env.txt")
         command = "probe.exe env VELMOR_CALLER_ONLY " + windows_path(seen)
         status, _, record = seam_run(wine, ["/nologo", "/user:a", flag, "/wait", command],
                                      extra_env=caller_only)
@@ -417,7 +453,7 @@ def test_environment_and_directory(wine, suite):
         if flag == "/env":
             suite.equal("/env: the program sees a variable set only in the caller",
                         read_text(seen), "from-the-caller")
-    seen = fresh_file("cwd.txt")
+    seen = fresh_file(wine, "cwd.txt")
     status, _, record = seam_run(wine, ["/nologo", "/user:a", "/wait", "/workdir:C:\\windows",
                                         "probe.exe cwd " + windows_path(seen)])
     suite.equal("/workdir: sets the program's working directory",
@@ -426,6 +462,7 @@ def test_environment_and_directory(wine, suite):
 
 
 def test_startup_settings(wine, suite):
+    startup_size = "68" if wine.mode.is32 else "104"  # sizeof(STARTUPINFOW)
     for code_page in CODE_PAGES:
         close = ansi_decode(TITLE_CLOSE_932, code_page)
         cases = [
@@ -442,7 +479,7 @@ def test_startup_settings(wine, suite):
             name = "startup settings on %d: %s" % (code_page, what)
             suite.equal(name, {k: record.get(k) for k in expected}, expected)
             suite.equal(name + " (the rest zero)", (record.get("cb"),
-                        record.get("otherStartupFieldsZero")), ("68", "yes"))
+                        record.get("otherStartupFieldsZero")), (startup_size, "yes"))
             suite.check(name + " (no password in the title)",
                         "Hunter2" not in record.get("title", "Hunter2"))
             suite.equal(name + " (password passed)", record.get("password"), "Hunter2")
@@ -508,7 +545,7 @@ def test_hostile_command_lines(wine, suite):
 def run_with_stdout(wine, exe, args, redirect):
     """Runs exe with standard output closed ("closed") or on /dev/full ("full")."""
     env = dict(wine.env, LC_ALL="ja_JP.UTF-8")
-    command = " ".join(["wine"] + ["'%s'" % a for a in [exe] + args])
+    command = " ".join(["'%s'" % a for a in wine.mode.loader() + [wine.path(exe)] + args])
     command += " >&-" if redirect == "closed" else " >/dev/full"
     return subprocess.run(["bash", "-c", command], env=env, stdin=subprocess.DEVNULL,
                           stderr=subprocess.DEVNULL, timeout=120).returncode
@@ -526,12 +563,12 @@ def test_unwritable_stdout(wine, suite):
 
 
 def objdump(exe):
-    return subprocess.run(["i686-w64-mingw32-objdump", "-p", exe], capture_output=True,
+    return subprocess.run(["x86_64-w64-mingw32-objdump", "-p", exe], capture_output=True,
                           text=True, check=True).stdout
 
 
 class PeImage:
-    """The parts of a 32-bit PE image that the checks below read."""
+    """The parts of a PE image, 32-bit or 64-bit, that the checks below read."""
 
     def __init__(self, data):
         self.data = data
@@ -540,7 +577,10 @@ class PeImage:
          self.characteristics) = struct.unpack_from("<HHIIIHH", data, pe + 4)
         optional = pe + 24
         self.dll_characteristics = struct.unpack_from("<H", data, optional + 70)[0]
-        self.directories = [struct.unpack_from("<II", data, optional + 96 + 8 * i)
+        # PE32+ widens four fields before the data directories by 4 bytes each.
+        self.is64 = struct.unpack_from("<H", data, optional)[0] == 0x20B
+        directories = optional + (112 if self.is64 else 96)
+        self.directories = [struct.unpack_from("<II", data, directories + 8 * i)
                             for i in range(16)]
         self.sections = []
         for i in range(sections):
@@ -581,29 +621,36 @@ class PeImage:
 
 
 def project_version():
-    with open(os.path.join(BUILD, "CMakeCache.txt"), encoding="utf-8") as f:
+    with open(os.path.join(BUILD32, "CMakeCache.txt"), encoding="utf-8") as f:
         return re.search(r"^CMAKE_PROJECT_VERSION:STATIC=(.*)$", f.read(), re.M).group(1)
 
 
-def test_the_exe_itself(suite):
-    shipped = imports(EXE)
+def test_the_exe_itself(suite, build, is32):
+    """The exe's header and resources: read, never run, so these rows hold on every host."""
+    suite.prefix = "[%s exe] " % ("32-bit" if is32 else "64-bit")
+    exe, seam = os.path.join(build, EXE), os.path.join(build, SEAM)
+    shipped = imports(exe)
     suite.equal("the exe imports only DLLs every Windows has", sorted(shipped),
                 ["ADVAPI32.dll", "KERNEL32.dll", "msvcrt.dll"])
     suite.equal("the exe calls the real logon service", shipped.get("ADVAPI32.dll"),
                 ["CreateProcessWithLogonW"])
     suite.check("the test exe has the fake logon call instead",
-                "CreateProcessWithLogonW" not in str(imports(SEAM)))
-    with open(EXE, "rb") as f:
+                "CreateProcessWithLogonW" not in str(imports(seam)))
+    with open(exe, "rb") as f:
         data = f.read()
     image = PeImage(data)
     suite.check("the shipped exe holds nothing of the fake", b"VELMOR_LOGON_RECORD" not in data)
-    suite.check("32-bit console program", "i386" in objdump(EXE).splitlines()[1]
-                and "Windows CUI" in objdump(EXE))
+    machine = "i386" if is32 else "x86-64"
+    suite.check("%s console program" % machine, machine in objdump(exe).splitlines()[1]
+                and "Windows CUI" in objdump(exe) and image.is64 != is32)
     suite.equal("no time stamp", image.time_stamp, 0)
-    for bit, what in [(0x40, "ASLR"), (0x100, "DEP"), (0x400, "free of exception handlers"),
-                      (0x8000, "terminal-server aware")]:
+    marks = [(0x40, "ASLR"), (0x100, "DEP"), (0x8000, "terminal-server aware")]
+    marks.append((0x400, "free of exception handlers") if is32 else (0x20, "high-entropy ASLR"))
+    for bit, what in marks:
         suite.check("the exe is marked " + what, image.dll_characteristics & bit != 0,
                     "DllCharacteristics %#x" % image.dll_characteristics)
+    if not is32:
+        suite.skip("the exe is marked free of exception handlers (NO_SEH)", ONLY_32_BIT["NO_SEH"])
     # Dead code is dropped at link time, so the guard's failure path (mov ecx, 2;
     # int 0x29) is there only when Velmor's own functions check a stack cookie.
     suite.check("the exe's functions check stack cookies",
@@ -636,7 +683,7 @@ def test_the_exe_itself(suite):
 
 
 def test_loader_accepts_the_manifest(wine, suite):
-    status, _, err = wine.run(EXE, ["/nologo"], 932, "-all,fixme+actctx,err+actctx,warn+actctx")
+    _, _, err = wine.run(EXE, ["/nologo"], 932, "-all,fixme+actctx,err+actctx,warn+actctx")
     complaints = [line for line in err.decode("ascii", "replace").splitlines() if ":actctx:" in line]
     suite.equal("Wine's loader takes the manifest without a complaint", complaints, [])
 
@@ -649,26 +696,31 @@ def test_stack_guard(wine, suite):
     status, out, _ = wine.run_raw("stack_probe.exe overrun 8", app=STACK_PROBE)
     suite.equal("a write within the buffer returns", (status, out), (0, b"returned\r\n"))
     guards = [wine.run(STACK_PROBE, ["guard"])[1].strip() for _ in range(2)]
-    suite.check("the guard differs between two runs, its low byte zero",
-                guards[0] != guards[1] and all(len(g) == 8 and g.endswith(b"00") for g in guards),
-                repr(guards))
+    digits = 8 if wine.mode.is32 else 16
+    suite.check("the guard, %d hex digits, differs between two runs, its low byte zero" % digits,
+                guards[0] != guards[1] and
+                all(len(g) == digits and g.endswith(b"00") for g in guards), repr(guards))
 
 
 def test_run_script(wine, suite):
     """scripts/run.sh, as the README's first command: into a pipe, velmor's own bytes;
-    on its error stream and in its exit status, velmor's status."""
-    root = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
+    on its error stream and in its exit status, velmor's status. In the x64 mode it is
+    run with VELMOR_NO_I386=1, which must make it run the 64-bit build, and say so."""
     env = dict(wine.env, LC_ALL="ja_JP.UTF-8")
-    result = subprocess.run(["bash", os.path.join(root, "scripts", "run.sh"), "/nologo"],
-                            env=env, stdin=subprocess.DEVNULL, capture_output=True, timeout=300)
+    if not wine.mode.is32:
+        env["VELMOR_NO_I386"] = "1"
+    result = subprocess.run(["bash", os.path.join(ROOT, "scripts", "run.sh"), "/nologo"],
+                            env=env, stdin=subprocess.DEVNULL, capture_output=True, timeout=600)
+    errors = result.stderr.decode(errors="replace")
+    said_64 = "running the 64-bit build" in errors
     suite.equal("run.sh passes velmor's bytes into a pipe and ends with its status",
                 (result.stdout, result.returncode,
-                 "velmor.exe ended with status -1" in result.stderr.decode(errors="replace")),
-                (console_bytes(*USAGE, USER_REQUIRED), REFUSED, True))
+                 "velmor.exe ended with status -1" in errors, said_64),
+                (console_bytes(*USAGE, USER_REQUIRED), REFUSED, True, not wine.mode.is32))
 
 
 def run_suite(wine, suite):
-    suite.prefix = "[%s] " % wine.arch
+    suite.prefix = "[%s] " % wine.mode.name
     wine.start()
     try:
         test_loader_accepts_the_manifest(wine, suite)
@@ -686,7 +738,7 @@ def run_suite(wine, suite):
         test_unwritable_stdout(wine, suite)
         test_password_copies_in_memory(wine, suite)
         test_stack_guard(wine, suite)
-        if wine.arch == "win32":
+        if wine.mode.name in ("win32", "x64"):
             test_run_script(wine, suite)
     finally:
         wine.stop()
@@ -694,10 +746,22 @@ def run_suite(wine, suite):
 
 def main():
     suite = Suite()
-    test_the_exe_itself(suite)
-    for arch in sys.argv[2:] or ARCHES:
-        run_suite(Wine(arch), suite)
-    print("wine: %d passed, %d failed" % (suite.passed, suite.failed))
+    host, why = host_runs_i386()
+    if host == 2:
+        print("wine: nothing was run: " + why)
+        return 1
+    test_the_exe_itself(suite, BUILD32, True)
+    test_the_exe_itself(suite, BUILD64, False)
+    wanted = sys.argv[1:] or [mode.name for mode in MODES]
+    for mode in MODES:
+        if mode.name not in wanted:
+            continue
+        if mode.is32 and host != 0:
+            print("wine: the 32-bit exe was not run on this host (%s mode): %s" % (mode.name, why))
+            continue
+        run_suite(Wine(mode), suite)
+    print("wine: %d passed, %d failed, %d not applicable"
+          % (suite.passed, suite.failed, suite.not_applicable))
     return 1 if suite.failed else 0
 
 

@@ -49,8 +49,8 @@ def split_cases():
 
 
 def imports(exe):
-    """{DLL: [function, ...]} from the exe's import table."""
-    out = subprocess.run(["i686-w64-mingw32-objdump", "-p", exe], capture_output=True,
+    """{DLL: [function, ...]} from the exe's import table (32-bit or 64-bit)."""
+    out = subprocess.run(["x86_64-w64-mingw32-objdump", "-p", exe], capture_output=True,
                          text=True, check=True).stdout
     table, dll = {}, None
     for line in out.splitlines():
@@ -63,20 +63,59 @@ def imports(exe):
     return table
 
 
-def prefix_env(build, arch):
-    """The environment of the private prefix of one kind (win32, or win64 where the exe
-    runs under WoW64) under the build folder; WINEARCH is always set, since with wine64
-    installed wineboot would otherwise make a 64-bit prefix."""
-    return dict(os.environ, WINEARCH=arch, WINEPREFIX=os.path.join(build, "wine-prefix-" + arch),
-                WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=d")
+ROOT = os.path.abspath(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
+WINE64 = "/usr/lib/wine/wine64"
 
 
-def start_wineserver(env):
+class Mode:
+    """One way of running the exe under Wine: which build, which kind of prefix, which
+    loader. The 64-bit exe is started by wine64 itself, since Debian's wine script goes
+    through the 32-bit loader whenever that is installed, even where it cannot start."""
+
+    def __init__(self, name, build, arch, is32):
+        self.name, self.build, self.arch, self.is32 = name, build, arch, is32
+        self.prefix = os.path.join(build, "wine-prefix-" + arch)
+
+    def path(self, name):
+        return os.path.join(self.build, name)
+
+    def loader(self):
+        return ["wine"] if self.is32 else [WINE64]
+
+
+BUILD32 = os.path.join(ROOT, "build", "windows")
+BUILD64 = os.path.join(ROOT, "build", "windows64")
+MODES = [
+    Mode("win32", BUILD32, "win32", True),  # the 32-bit exe on 32-bit Windows
+    Mode("wow64", BUILD32, "win64", True),  # the 32-bit exe under WoW64, as on 64-bit Windows
+    Mode("x64", BUILD64, "win64", False),   # the same sources built for x86-64
+]
+
+
+def host_runs_i386():
+    """The host decision of scripts/i386-host.sh: (0, None) where 32-bit x86 code runs;
+    otherwise (1, why) where only 64-bit code runs, or (2, why) where no x86 code does."""
+    result = subprocess.run(["bash", os.path.join(ROOT, "scripts", "i386-host.sh")],
+                            capture_output=True, text=True)
+    return result.returncode, result.stdout.strip() or None
+
+
+def prefix_env(mode):
+    """The environment of the mode's private prefix under its build folder; WINEARCH is
+    always set, since with wine64 installed wineboot would otherwise make a 64-bit one."""
+    env = dict(os.environ, WINEARCH=mode.arch, WINEPREFIX=mode.prefix, WINEDEBUG="-all",
+               WINEDLLOVERRIDES="mscoree,mshtml=d")
+    if not mode.is32:
+        env["WINELOADER"] = WINE64
+    return env
+
+
+def start_wineserver(mode, env):
     """One persistent wineserver for a whole run; the prefix is made on first use. A
     server left running on this private prefix by an earlier run is ended first."""
     stop_wineserver(env)
     if not os.path.isdir(env["WINEPREFIX"]):
-        subprocess.run(["wineboot", "-i"], env=env, capture_output=True)
+        subprocess.run(mode.loader() + ["wineboot", "-i"], env=env, capture_output=True)
         subprocess.run(["wineserver", "-w"], env=env)
     subprocess.run(["wineserver", "-p"], env=env, check=True)
 
