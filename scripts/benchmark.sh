@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Prints velmor.exe's size, its imports and its start-up cost under Wine against
-# baselines (see benchmarks/footprint.py). A benchmark, not a test: it prints figures
-# and judges nothing. Usage: scripts/benchmark.sh [RUNS]
+# baselines (see benchmarks/footprint.py): the 32-bit exe where the host runs 32-bit code,
+# the 64-bit build elsewhere (scripts/i386-host.sh decides; VELMOR_NO_I386=1 forces it).
+# A benchmark, not a test: it prints figures and judges nothing. Usage: scripts/benchmark.sh [RUNS]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
-cmake --preset windows >/dev/null
-cmake --build --preset windows >/dev/null
-python3 benchmarks/footprint.py build/windows "${1:-61}"
+bash scripts/build.sh windows windows64
+python3 benchmarks/footprint.py "${1:-61}"

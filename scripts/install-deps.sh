@@ -51,12 +51,31 @@ if [ "$(id -u)" -ne 0 ]; then
     echo "install-deps.sh: missing tools; as root, run: apt-get install" $packages >&2
     exit 1
 fi
+# One install at a time: a second script started beside the first waits here, then
+# finds the tools in place. Another program's hold on the package manager is waited out
+# too, rather than failed on.
+exec 9>/var/lock/velmor-install-deps.lock
+flock 9
+if [ "${1:-all}" = build ]; then
+    have_build_tools && exit 0
+else
+    have_build_tools && have_test_tools && exit 0
+fi
 echo "Installing:" $packages >&2
 export DEBIAN_FRONTEND=noninteractive
+wait_for_lock="-o DPkg::Lock::Timeout=600"
 case "$packages" in *:i386*) dpkg --add-architecture i386 ;; esac
-apt-get update -q
+# apt-get update takes no lock time-out: while another program holds the lists, try again.
+for attempt in $(seq 120); do
+    error=$(apt-get update -q 2>&1 >/dev/null) && break
+    if [ "$attempt" -eq 120 ] || ! grep -q "Could not get lock" <<<"$error"; then
+        echo "$error" >&2
+        exit 1
+    fi
+    sleep 5
+done
 # shellcheck disable=SC2086
-apt-get install -y -q $packages >&2
+apt-get $wait_for_lock install -y -q $packages >&2
 if [ "${1:-all}" = build ]; then
     have_build_tools
 else
