@@ -143,7 +143,7 @@ inline void CheckWholeRun(int status) {
     FUZZ_CHECK(!logon.domain.present || logon.domain.length > 0);
     FUZZ_CHECK(!logon.currentDirectory.present || logon.currentDirectory.length > 0);
     FUZZ_CHECK(logon.creationFlags == 0x04000E10u);
-    FUZZ_CHECK(logon.logonFlags == 0 || logon.logonFlags == 1);
+    FUZZ_CHECK(logon.logonFlags == 0 || logon.logonFlags == 1 || logon.logonFlags == 2);
     CheckTitle(logon.title.units, logon.commandLine.units,
                logon.domain.present ? logon.domain.units : nullptr, logon.username.units);
 }

@@ -7,7 +7,7 @@
 namespace {
 
 enum SwitchEffect {
-    LogoOff, LogoOn, ProfileOff, ProfileOn, CallerEnvironmentOff, CallerEnvironmentOn,
+    LogoOff, LogoOn, ProfileOff, ProfileOn, NetworkOnly, CallerEnvironmentOff, CallerEnvironmentOn,
     SetAccount, SetPassword, WaitOff, WaitOn, HideOff, HideOn, SetWorkDir,
 };
 
@@ -23,6 +23,7 @@ const SwitchRule kSwitchRules[] = {
     {"logo", false, LogoOn},
     {"noprofile", false, ProfileOff},
     {"profile", false, ProfileOn},
+    {"netonly", false, NetworkOnly},
     {"noenv", false, CallerEnvironmentOff},
     {"env", false, CallerEnvironmentOn},
     {"user:", true, SetAccount},
@@ -110,8 +111,11 @@ bool ApplySwitch(const char* name, const LeadBytes& leadBytes, LaunchOptions* op
     switch (rule->effect) {
         case LogoOff: options->showLogo = false; break;
         case LogoOn: options->showLogo = true; break;
-        case ProfileOff: options->logonFlags &= ~kLogonWithProfile; break;
-        case ProfileOn: options->logonFlags |= kLogonWithProfile; break;
+        // The three logon modes exclude each other: each switch sets the whole value, so
+        // the last of them wins and no two flags are ever combined.
+        case ProfileOff: options->logonFlags = 0; break;
+        case ProfileOn: options->logonFlags = kLogonWithProfile; break;
+        case NetworkOnly: options->logonFlags = kLogonNetCredentialsOnly; break;
         case CallerEnvironmentOff: options->useCallerEnvironment = false; break;
         case CallerEnvironmentOn: options->useCallerEnvironment = true; break;
         case SetAccount: return ApplyAccount(value, leadBytes, options);

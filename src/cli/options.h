@@ -14,7 +14,10 @@ struct WideText {
 
 struct LaunchOptions {
     bool showLogo;
-    uint32_t logonFlags;  // kLogonWithProfile or 0
+    // The logon mode, one of three: kLogonWithProfile, 0 (no profile), or
+    // kLogonNetCredentialsOnly (the caller's own account locally, the account's
+    // credentials on the network only).
+    uint32_t logonFlags;
     bool useCallerEnvironment;
     bool wait;
     bool hide;

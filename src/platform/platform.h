@@ -26,6 +26,7 @@ typedef void* PlatformHandle;
 
 // Values for the logon call, with the meaning the logon service gives them.
 const uint32_t kLogonWithProfile = 1;
+const uint32_t kLogonNetCredentialsOnly = 2;
 const uint32_t kCreateDefaultErrorMode = 0x04000000;
 const uint32_t kCreateSeparateWowVdm = 0x00000800;
 const uint32_t kCreateUnicodeEnvironment = 0x00000400;

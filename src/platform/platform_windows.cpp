@@ -11,6 +11,7 @@
 
 static_assert(sizeof(wchar_t) == sizeof(WideChar), "Windows wide text is UTF-16");
 static_assert(kLogonWithProfile == LOGON_WITH_PROFILE, "logon flag");
+static_assert(kLogonNetCredentialsOnly == LOGON_NETCREDENTIALS_ONLY, "logon flag");
 static_assert(kCreateDefaultErrorMode == CREATE_DEFAULT_ERROR_MODE, "creation flag");
 static_assert(kCreateSeparateWowVdm == CREATE_SEPARATE_WOW_VDM, "creation flag");
 static_assert(kCreateUnicodeEnvironment == CREATE_UNICODE_ENVIRONMENT, "creation flag");

@@ -18,7 +18,8 @@ void Set(WideText* field, const std::u16string& text) {
 
 struct PlanInput {
     std::u16string user, domain, password, commandLine, workDir;
-    bool noProfile, hide;
+    uint32_t logonFlags;
+    bool hide;
 };
 
 std::unique_ptr<LaunchPlan> Build(const PlanInput& input, LaunchOptions* options) {
@@ -28,7 +29,7 @@ std::unique_ptr<LaunchPlan> Build(const PlanInput& input, LaunchOptions* options
     Set(&options->password, input.password);
     Set(&options->commandLine, input.commandLine);
     Set(&options->workDir, input.workDir);
-    if (input.noProfile) options->logonFlags = 0;
+    options->logonFlags = input.logonFlags;
     options->hide = input.hide;
     auto plan = std::make_unique<LaunchPlan>();
     BuildLaunchPlan(options, plan.get());
@@ -48,19 +49,22 @@ struct PlanCase {
 
 const PlanCase kPlanCases[] = {
     {"a domain comes before the user in the title",
-     {u"alice", u"CORP", u"pw", u"notepad.exe", u"", false, false},
+     {u"alice", u"CORP", u"pw", u"notepad.exe", u"", 1, false},
      u"notepad.exe (CORP\\alice として実行中)", u"CORP", u"(absent)", 1, 0},
     {"user@domain passes no domain",
-     {u"alice@corp", u"", u"pw", u"notepad.exe", u"", false, false},
+     {u"alice@corp", u"", u"pw", u"notepad.exe", u"", 1, false},
      u"notepad.exe (alice@corp として実行中)", u"(absent)", u"(absent)", 1, 0},
     {"the title shows the command line's parameters",
-     {u"alice", u"", u"", u"cmd.exe /k dir", u"C:\\Work", false, false},
+     {u"alice", u"", u"", u"cmd.exe /k dir", u"C:\\Work", 1, false},
      u"cmd.exe /k dir (alice として実行中)", u"(absent)", u"C:\\Work", 1, 0},
     {"/noprofile passes logon flags 0",
-     {u"alice", u"", u"", u"x.exe", u"", true, false}, u"x.exe (alice として実行中)",
+     {u"alice", u"", u"", u"x.exe", u"", 0, false}, u"x.exe (alice として実行中)",
      u"(absent)", u"(absent)", 0, 0},
+    {"/netonly passes logon flags 2",
+     {u"alice", u"CORP", u"", u"x.exe", u"", kLogonNetCredentialsOnly, false},
+     u"x.exe (CORP\\alice として実行中)", u"CORP", u"(absent)", 2, 0},
     {"/hide asks for the window hidden",
-     {u"alice", u"", u"", u"x.exe", u"", false, true}, u"x.exe (alice として実行中)",
+     {u"alice", u"", u"", u"x.exe", u"", 1, true}, u"x.exe (alice として実行中)",
      u"(absent)", u"(absent)", 1, kStartfUseShowWindow},
 };
 
@@ -89,7 +93,7 @@ TEST(BuildLaunchPlan, PlansTheArgumentsOfTheLogonCall) {
 TEST(BuildLaunchPlan, NeverPutsThePasswordInTheTitle) {
     ResetFakePlatform();
     auto options = std::make_unique<LaunchOptions>();
-    auto plan = Build({u"alice", u"CORP", u"Hunter2", u"x.exe", u"", false, false}, options.get());
+    auto plan = Build({u"alice", u"CORP", u"Hunter2", u"x.exe", u"", 1, false}, options.get());
     EXPECT_EQ(Text(plan->title).find(u"Hunter2"), std::u16string::npos);
 }
 
@@ -122,7 +126,7 @@ TEST(BuildLaunchPlan, ShortensATitleThatDoesNotFit) {
     for (const auto& test : cases) {
         ResetFakePlatform();
         auto options = std::make_unique<LaunchOptions>();
-        auto plan = Build({test.user, test.domain, u"", test.commandLine, u"", false, false},
+        auto plan = Build({test.user, test.domain, u"", test.commandLine, u"", 1, false},
                           options.get());
         EXPECT_EQ(Text(plan->title), test.title) << test.what;
         EXPECT_LE(Text(plan->title).size(), 1023u) << test.what;
