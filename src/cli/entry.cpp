@@ -30,6 +30,18 @@ int ValidateAndLaunch(LaunchOptions* options, bool allValuesFit) {
     return LaunchAsUser(options);
 }
 
+// cmd.exe shows the command it runs in its console's title, and keeps it there for the
+// whole run: on screen, in screen shares, to every program on the desktop. The title is
+// read as a command line, and every password value in it starred, whatever its text;
+// a title that cannot be read whole is left alone, never written back shortened.
+void PutConsoleTitleOutOfSight() {
+    WideChar title[kWideLineCapacity];
+    if (PlatformReadConsoleTitle(title, kWideLineCapacity) && ScrubPasswords(title)) {
+        PlatformWriteConsoleTitle(title);
+    }
+    PlatformWipe(title, sizeof title);
+}
+
 // Every copy of the command line holds the password as typed, and nothing reads one
 // after the walk. The system's UTF-16 line is what a process listing shows for as long
 // as the run lasts, hours with /wait, so its password values are overwritten.
@@ -40,6 +52,7 @@ void PutCommandLineOutOfSight(WideChar* processCommandLine, char* ansiLine,
     ScrubPasswords(processCommandLine);
     PlatformScrubNativeCommandLine(processCommandLine);
     PlatformWipeCommandLineCopies();
+    PutConsoleTitleOutOfSight();
 }
 
 }  // namespace

@@ -146,6 +146,7 @@ struct PasswordScrubber {
     char head[kSwitchHeadCapacity];
     int headLength;
     bool inValue;
+    bool overwrote;
 
     void Begin() {
         ++argument;
@@ -155,6 +156,7 @@ struct PasswordScrubber {
     void Give(WideChar unit, const WideChar* from, const WideChar* to) {
         if (inValue) {
             for (const WideChar* p = from; p < to; ++p) line[p - line] = u'*';
+            overwrote = true;
             return;
         }
         if (argument == 0 || headLength == kSwitchHeadCapacity - 1) return;
@@ -198,7 +200,8 @@ bool SplitWideCommandLine(const WideChar* line, WideArgumentVector* args) {
     return !writer.overflowed;
 }
 
-void ScrubPasswords(WideChar* line) {
-    PasswordScrubber scrubber = {line, -1, {0}, 0, false};
+bool ScrubPasswords(WideChar* line) {
+    PasswordScrubber scrubber = {line, -1, {0}, 0, false, false};
     WalkLine<WideChar>(line, nullptr, &scrubber);
+    return scrubber.overwrote;
 }

@@ -42,5 +42,5 @@ bool SplitWideCommandLine(const WideChar* line, WideArgumentVector* args);
 // Overwrites the value of every password switch in the UTF-16 line with '*', one for
 // each unit of it. The quotes that open and close a stretch stay, so the line keeps its
 // length and splits into the same arguments. The values are found by the split's rules,
-// never by searching for the password's text.
-void ScrubPasswords(WideChar* line);
+// never by searching for the password's text. Returns whether any value was overwritten.
+bool ScrubPasswords(WideChar* line);

@@ -243,6 +243,25 @@ void PlatformScrubNativeCommandLine(const WideChar* scrubbedLine) {
     fake.nativeCopy[i] = 0;
 }
 
+// As GetConsoleTitleW, which cuts a title longer than the buffer.
+bool PlatformReadConsoleTitle(WideChar* title, int capacity) {
+    int length = 0;
+    for (; fake.hasConsole && length < capacity - 1 && fake.consoleTitle[length] != 0; ++length) {
+        title[length] = fake.consoleTitle[length];
+    }
+    title[length] = 0;
+    return length > 0 && fake.consoleTitle[length] == 0;
+}
+
+void PlatformWriteConsoleTitle(const WideChar* title) {
+    RecordCall(FakeWriteTitle, title);
+    int length = 0;
+    for (; length < kFakeLineCapacity - 1 && title[length] != 0; ++length) {
+        fake.consoleTitle[length] = title[length];
+    }
+    fake.consoleTitle[length] = 0;
+}
+
 void PlatformReadLeadBytes(LeadBytes* leadBytes) {
     memset(leadBytes, 0, sizeof *leadBytes);
     for (const LeadRange& range : kLeadRanges) {

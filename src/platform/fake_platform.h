@@ -14,6 +14,7 @@ enum FakeCallKind {
     FakeFreeEnvironment,
     FakeWipe,
     FakeWriteText,
+    FakeWriteTitle,
     FakeCloseUnknown,
     FakeFreeUnknown,
 };
@@ -61,6 +62,8 @@ struct FakePlatform {
     uint32_t exitCode;
     uint32_t exitCodeLeftOnFailure;
     const char* secret;  // an ASCII password whose wiping the test follows
+    bool hasConsole;
+    WideChar consoleTitle[kFakeLineCapacity];  // read and rewritten by a run
 
     // Recorded.
     FakeCall calls[256];
@@ -81,7 +84,7 @@ void* const kFakeProcessHandle = reinterpret_cast<PlatformHandle>(0x1001);
 void* const kFakeThreadHandle = reinterpret_cast<PlatformHandle>(0x2002);
 
 // Resets every setting to a plain run on code page 932 that launches and exits with 0,
-// with "velmor.exe" as its command line.
+// with "velmor.exe" as its command line, and no console.
 void ResetFakePlatform();
 // Sets the process command line, cut at the fake's capacity, and makes its copies as
 // the system and the runtime would: the ANSI copy with best-fit look-alikes.

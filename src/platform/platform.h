@@ -65,6 +65,12 @@ void PlatformScrubNativeCommandLine(const WideChar* scrubbedLine);
 // copy, the runtime's copies and its argument vectors); the UTF-16 line stays.
 void PlatformWipeCommandLineCopies();
 
+// The title of the console the process runs in, read whole into title (capacity units,
+// the terminator's included). False, and nothing to go on, when there is no console or
+// no title, or the title may not have been read whole.
+bool PlatformReadConsoleTitle(WideChar* title, int capacity);
+void PlatformWriteConsoleTitle(const WideChar* title);
+
 // MultiByteToWideChar from the ANSI code page, input up to and including its zero.
 // On any result other than ConversionDone, out[0] is zero.
 ConversionResult PlatformAnsiToWide(const char* bytes, bool precomposed, WideChar* out,

@@ -77,6 +77,18 @@ void PlatformWipeCommandLineCopies() {
     WipeArguments(runtimeArgc, runtimeArgv);
 }
 
+bool PlatformReadConsoleTitle(WideChar* title, int capacity) {
+    title[0] = 0;
+    DWORD length = GetConsoleTitleW(AsWindows(title), static_cast<DWORD>(capacity));
+    // Windows versions differ on a title longer than the buffer: some return 0, some
+    // its whole length, some what they copied. Only a title with room to spare is whole.
+    return length > 0 && length < static_cast<DWORD>(capacity) - 1 && title[length] == 0;
+}
+
+void PlatformWriteConsoleTitle(const WideChar* title) {
+    SetConsoleTitleW(AsWindows(title));
+}
+
 void PlatformReadLeadBytes(LeadBytes* leadBytes) {
     for (int value = 0; value < 256; ++value) leadBytes->isLead[value] = false;
     CPINFO info;

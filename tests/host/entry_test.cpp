@@ -2,6 +2,7 @@
 // the exit status, and whether the logon call is reached.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -128,6 +129,45 @@ TEST(RunVelmor, LeavesThePasswordNowhereOnEveryPath) {
         EXPECT_EQ(Fake().calls[secretWipes[4]].size, sizeof(WideText)) << test.what;
         EXPECT_FALSE(FakeHoldsSecret(Fake().commandLine, sizeof Fake().commandLine)) << test.what;
         EXPECT_FALSE(Fake().secretInSightAtWait) << test.what;
+    }
+}
+
+// cmd.exe's console title repeats the command it runs. Before the launch, every password
+// value in it is starred as the command line's are, and nothing else changes; a title
+// that is not there, or not whole, is never written.
+TEST(RunVelmor, StarsThePasswordsInTheConsoleTitle) {
+    const std::u16string longTitle = u"t /a:pw " + std::u16string(40000, u'x');
+    const struct {
+        const char* what;
+        bool hasConsole;
+        std::u16string title, expected;
+    } cases[] = {
+        {"the switch once", true, u"Command Prompt - velmor /user:a /password:Hunter2 x.exe",
+         u"Command Prompt - velmor /user:a /password:******* x.exe"},
+        {"two switches with different values", true, u"C - velmor /a:one /password:two x",
+         u"C - velmor /a:*** /password:*** x"},
+        {"capitals and '-'", true, u"C - velmor -PASSWORD:Pw x", u"C - velmor -PASSWORD:** x"},
+        {"a quoted switch with a blank in its value", true, u"C - velmor \"/password:p w\" x",
+         u"C - velmor \"/password:***\" x"},
+        {"no switch, though the password's text stands there", true, u"C - Hunter2 x",
+         u"C - Hunter2 x"},
+        {"a one-character password's other occurrences stay", true,
+         u"p - velmor /user:p /a:p p.exe", u"p - velmor /user:p /a:* p.exe"},
+        {"no console", false, u"C - velmor /a:pw x", u"C - velmor /a:pw x"},
+        {"a title too long to be read whole", true, longTitle, longTitle},
+    };
+    for (const auto& test : cases) {
+        ResetFakePlatform();
+        Fake().hasConsole = test.hasConsole;
+        std::copy(test.title.begin(), test.title.end(), Fake().consoleTitle);
+        RunCommand("velmor.exe /nologo /user:a /password:Hunter2 x.exe");
+        EXPECT_EQ(std::u16string(Fake().consoleTitle), test.expected) << test.what;
+        int written = FindFakeCall(FakeWriteTitle);
+        EXPECT_EQ(written >= 0, test.expected != test.title) << test.what;
+        if (written >= 0) {
+            EXPECT_LT(written, FindFakeCall(FakeCreateProcess)) << test.what;
+        }
+        EXPECT_EQ(Text(Fake().logon.password), u"Hunter2") << test.what;
     }
 }
 

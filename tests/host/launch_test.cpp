@@ -23,6 +23,7 @@ std::string CallName(FakeCallKind kind) {
         case FakeFreeEnvironment: return "free environment";
         case FakeWipe: return "wipe";
         case FakeWriteText: return "write";
+        case FakeWriteTitle: return "write title";
         case FakeCloseUnknown: return "close unknown handle";
         case FakeFreeUnknown: return "free unknown block";
     }

@@ -47,6 +47,11 @@ void Record(LPCWSTR user, LPCWSTR domain, LPCWSTR password, DWORD logonFlags,
     fprintf(record, "dwFlags=0x%08lx\n", startup->dwFlags);
     fprintf(record, "wShowWindow=%u\n", startup->wShowWindow);
     fprintf(record, "otherStartupFieldsZero=%s\n", OtherStartupFieldsZero(*startup) ? "yes" : "no");
+    // The title of the console the caller runs in, as it stands at the call.
+    static wchar_t consoleTitle[32768];
+    consoleTitle[0] = 0;
+    GetConsoleTitleW(consoleTitle, 32768);
+    WriteText(record, "consoleTitle", consoleTitle);
     fclose(record);
 }
 

@@ -2,10 +2,13 @@
 // full 32-bit exit status to stderr as "rawrun-status=0x........" and ends with it. Wine
 // would quote any command line it built from Linux arguments; this one reaches the
 // child as given.
-//   rawrun [--wide] [--app PATH] HEX
+//   rawrun [--wide] [--app PATH] [--title HEX] [--report PATH] HEX
 // HEX is the line's bytes in the ANSI page, started with CreateProcessA, or with --wide
 // its UTF-16LE units, started with CreateProcessW. --app names the program to start, so
-// that the line's own element 0 may be anything.
+// that the line's own element 0 may be anything. --title sets the console's title (its
+// UTF-16LE units in hex) before the start; --report writes the status and the console's
+// title after the child's end, as "status=0x........" and "title=HEX" lines, to a file,
+// for runs whose standard streams are a terminal.
 #include <stdio.h>
 #include <string.h>
 #include <windows.h>
@@ -29,16 +32,34 @@ static bool Unhex(const char* hex, char* bytes, size_t capacity) {
     return true;
 }
 
+// The console's title, as UTF-16LE hex, after "title=".
+static void ReportTitle(FILE* report) {
+    static wchar_t title[32768];
+    DWORD length = GetConsoleTitleW(title, 32768);
+    fprintf(report, "title=");
+    for (DWORD i = 0; i < length; ++i) {
+        fprintf(report, "%02x%02x", title[i] & 0xff, title[i] >> 8);
+    }
+    fprintf(report, "\n");
+}
+
 int main(int argc, char** argv) {
     static char line[131072];
+    static char title[65536];
     bool wide = false;
     wchar_t application[MAX_PATH] = L"";
+    const char* reportPath = nullptr;
     int next = 1;
     for (; next + 1 < argc; ++next) {
         if (strcmp(argv[next], "--wide") == 0) {
             wide = true;
         } else if (strcmp(argv[next], "--app") == 0 && next + 2 < argc) {
             MultiByteToWideChar(CP_ACP, 0, argv[++next], -1, application, MAX_PATH);
+        } else if (strcmp(argv[next], "--title") == 0 && next + 2 < argc) {
+            if (!Unhex(argv[++next], title, sizeof title)) return 200;
+            SetConsoleTitleW(reinterpret_cast<wchar_t*>(title));
+        } else if (strcmp(argv[next], "--report") == 0 && next + 2 < argc) {
+            reportPath = argv[++next];
         } else {
             break;
         }
@@ -70,5 +91,11 @@ int main(int argc, char** argv) {
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     fprintf(stderr, "rawrun-status=0x%08lx\n", status);
+    FILE* report = reportPath != nullptr ? fopen(reportPath, "w") : nullptr;
+    if (report != nullptr) {
+        fprintf(report, "status=0x%08lx\n", status);
+        ReportTitle(report);
+        fclose(report);
+    }
     return static_cast<int>(status);
 }

@@ -11,6 +11,7 @@ Usage: run_wine_tests.py [win32|wow64|x64 ...]
 """
 import os
 import re
+import shlex
 import struct
 import subprocess
 import sys
@@ -548,6 +549,59 @@ def test_hostile_command_lines(wine, suite):
         suite.equal("on 932 " + what, (status, out), (0xFFFFFFFF, expected))
 
 
+# A console title that holds password switches, as cmd.exe's repeats the command it
+# runs, and the title expected once velmor has read it: every value starred, whatever its
+# text, and nothing else changed. (what, velmor's password, title, expected title)
+TITLE_CASES = [
+    ("the switch once", "Hunter2", "Command Prompt - velmor /user:a /password:Hunter2 app.exe",
+     "Command Prompt - velmor /user:a /password:******* app.exe"),
+    ("two switches with different values", "Hunter2", "C - velmor /a:one /password:Hunter2 x",
+     "C - velmor /a:*** /password:******* x"),
+    ("capitals and '-'", "Hunter2", "C - velmor -PASSWORD:Hunter2 x", "C - velmor -PASSWORD:******* x"),
+    ("a quoted switch with a blank in its value", "Hun ter2", 'C - velmor "/password:Hun ter2" x',
+     'C - velmor "/password:********" x'),
+    ("no switch, though the password's text stands there", "Hunter2", "C - Hunter2 x",
+     "C - Hunter2 x"),
+    ("a one-character password's other occurrences stay", "p", "p - velmor /user:p /a:p p.exe",
+     "p - velmor /user:p /a:* p.exe"),
+]
+
+
+def run_in_console(wine, title, line, output=None):
+    """Runs line through rawrun.exe in a console of its own (a pseudo-terminal), whose
+    title rawrun sets first; standard output to the file output, when given. Returns the
+    status, the title after the run and the fake logon call's record."""
+    report, record = fresh_file(wine, "console-report.txt"), fresh_file(wine, "logon-record.txt")
+    command = wine.mode.loader() + [
+        wine.path(RAWRUN), "--title", title.encode("utf-16-le").hex(),
+        "--report", windows_path(report), "--wide", line.encode("utf-16-le").hex()]
+    command = shlex.join(command) + (" >" + shlex.quote(output) if output else "")
+    env = dict(wine.env, LC_ALL="ja_JP.UTF-8", VELMOR_LOGON_RECORD=windows_path(record))
+    subprocess.run(["script", "-qec", command, "/dev/null"], env=env, stdin=subprocess.DEVNULL,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120)
+    result = read_record(report) if os.path.exists(report) else {}
+    status = int(result["status"], 16) if "status" in result else None
+    after = bytes.fromhex(result.get("title", "")).decode("utf-16-le")
+    return status, after, (read_record(record) if os.path.exists(record) else {})
+
+
+def test_console_title(wine, suite):
+    for what, password, title, expected in TITLE_CASES:
+        line = 'velmor_seam.exe /nologo /user:a "/password:%s" /wait "probe.exe exit 0"' % password
+        status, after, record = run_in_console(wine, title, line)
+        suite.equal("the console's title: " + what,
+                    (status, record.get("consoleTitle"), after, record.get("password")),
+                    (0, expected, expected, password))
+    output = fresh_file(wine, "console-output.txt")
+    title, expected = TITLE_CASES[0][2:]
+    status, after, _ = run_in_console(
+        wine, title, 'velmor_seam.exe /user:a /password:Hunter2 /wait "probe.exe exit 0"', output)
+    with open(output, "rb") as f:
+        written = f.read()
+    suite.equal("the console's title with standard output a file: starred, the bytes as ever",
+                (status, after, written), (0, expected, console_bytes(*BANNER)))
+
+
 def run_with_stdout(wine, exe, args, redirect):
     """Runs exe with standard output closed ("closed") or on /dev/full ("full")."""
     env = dict(wine.env, LC_ALL="ja_JP.UTF-8")
@@ -743,6 +797,7 @@ def run_suite(wine, suite):
         test_hostile_command_lines(wine, suite)
         test_unwritable_stdout(wine, suite)
         test_password_copies_in_memory(wine, suite)
+        test_console_title(wine, suite)
         test_stack_guard(wine, suite)
         if wine.mode.name in ("win32", "x64"):
             test_run_script(wine, suite)
