@@ -41,21 +41,27 @@ const LeadRange kLeadRanges[] = {
     {950, 0x81, 0xFE}, {1361, 0x84, 0xD3}, {1361, 0xD8, 0xDE}, {1361, 0xE0, 0xF9},
 };
 
-// Descriptors per page and direction, opened on first use and kept, so that a test
-// counting heap allocations can open them all beforehand. Any page not listed is
-// treated as 1252.
-iconv_t Converter(int codePage, bool fromWide = false) {
-    static const struct {
-        int codePage;
-        const char* name;
-    } kPages[] = {{932, "CP932"}, {936, "CP936"}, {949, "CP949"}, {950, "CP950"},
-                  {1361, "CP1361"}, {65001, "UTF-8"}, {1252, "CP1252"}};
-    static iconv_t converters[7][2];
-    static bool opened[7][2];
-    int page = 6;
-    for (int i = 0; i < 6; ++i) {
-        if (kPages[i].codePage == codePage) page = i;
+const struct {
+    int codePage;
+    const char* name;
+} kPages[] = {{932, "CP932"}, {936, "CP936"}, {949, "CP949"}, {950, "CP950"},
+              {1361, "CP1361"}, {65001, "UTF-8"}, {1252, "CP1252"}};
+const int kPageCount = sizeof kPages / sizeof kPages[0];
+
+// The page's place in kPages; any page not listed is treated as 1252, the last.
+int PageIndex(int codePage) {
+    for (int i = 0; i < kPageCount - 1; ++i) {
+        if (kPages[i].codePage == codePage) return i;
     }
+    return kPageCount - 1;
+}
+
+// Descriptors per page and direction, opened on first use and kept, so that a test
+// counting heap allocations can open them all beforehand.
+iconv_t Converter(int codePage, bool fromWide = false) {
+    static iconv_t converters[kPageCount][2];
+    static bool opened[kPageCount][2];
+    int page = PageIndex(codePage);
     int direction = fromWide ? 1 : 0;
     if (!opened[page][direction]) {
         converters[page][direction] = fromWide ? iconv_open(kPages[page].name, "UTF-16LE")
@@ -114,6 +120,28 @@ size_t CharacterToPage(const WideChar* units, size_t count, bool bestFit, char* 
     return same ? length : 0;
 }
 
+// CharacterToPage for one unit, kept per page and mode once worked out: it depends on
+// nothing else, and the fuzz targets convert the same units millions of times.
+size_t UnitToPage(WideChar unit, bool bestFit, char* out) {
+    struct Mapping {
+        bool known;
+        unsigned char length;  // at most 3: a BMP character in UTF-8
+        char bytes[3];
+    };
+    static Mapping mappings[kPageCount][2][0x10000];
+    Mapping& mapping = mappings[PageIndex(fake.codePage)][bestFit ? 1 : 0][unit];
+    if (!mapping.known) {
+        char bytes[8];
+        size_t length = CharacterToPage(&unit, 1, bestFit, bytes, sizeof bytes);
+        if (length > sizeof mapping.bytes) length = 0;  // no page spends more on a unit
+        memcpy(mapping.bytes, bytes, length);
+        mapping.length = static_cast<unsigned char>(length);
+        mapping.known = true;
+    }
+    memcpy(out, mapping.bytes, mapping.length);
+    return mapping.length;
+}
+
 // Converts like WideCharToMultiByte to the chosen page: unit by unit, a surrogate pair
 // whole on UTF-8 only; what the page lacks becomes '?', or U+FFFD on UTF-8, or with
 // bestFit a look-alike. Returns false when out is too small.
@@ -127,9 +155,12 @@ bool ConvertToPageLikeWindows(const WideChar* text, bool bestFit, char* out, int
             count = 2;
         }
         char bytes[8];
-        size_t length = IsSurrogate(text[i]) && count == 1
-                            ? 0
-                            : CharacterToPage(text + i, count, bestFit, bytes, sizeof bytes);
+        size_t length = 0;
+        if (count == 2) {
+            length = CharacterToPage(text + i, count, bestFit, bytes, sizeof bytes);
+        } else if (!IsSurrogate(text[i])) {
+            length = UnitToPage(text[i], bestFit, bytes);
+        }
         if (length == 0 && fake.codePage == 65001) {
             const char replacement[] = {'\xef', '\xbf', '\xbd'};  // U+FFFD
             memcpy(bytes, replacement, sizeof replacement);
@@ -167,12 +198,17 @@ bool ConvertLikeWindows(const char* bytes, WideChar* out, int capacity) {
             for (int i = 0; i < capacity; ++i) out[i] = u'#';
             return false;
         }
+        // iconv stops at a byte that starts no valid sequence, or at an incomplete one at
+        // the end, and some of glibc's converters have then stepped past it already.
+        // Either way it becomes U+FFFD, and the walk goes on after it, never past the end.
         const WideChar replacement = 0xFFFD;
         memcpy(next, &replacement, sizeof replacement);
         next += sizeof replacement;
         outLeft -= sizeof replacement;
-        ++in;
-        --inLeft;
+        if (inLeft > 0) {
+            ++in;
+            --inLeft;
+        }
         iconv(converter, nullptr, nullptr, nullptr, nullptr);
     }
     const WideChar terminator = 0;

@@ -224,6 +224,7 @@ TEST(ToWide, ConvertsThroughTheAnsiCodePage) {
         {65001, "\xe8\xa1\xa8\xe7\xa4\xba", u"表示"},
         {1252, "\x95\x5c", u"\u2022\\"},
         {932, "", u""},
+        {949, "\xfc\xa2\xe8", u"\u79BE\uFFFD"},  // a lead byte alone at the end is replaced
     };
     for (const auto& test : cases) {
         ResetFakePlatform();
