@@ -8,7 +8,6 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#include <memory>
 #include <string>
 
 #include "cli/entry.h"
@@ -16,6 +15,9 @@
 #include "fuzz_support.h"
 
 namespace {
+
+// The vectors below are kept from one input to the next: each split sets what it uses,
+// and a large one made and zeroed for every input would cost most of the target's time.
 
 bool IsHigh(WideChar unit) {
     return unit >= 0xD800 && unit <= 0xDBFF;
@@ -41,9 +43,13 @@ std::u16string WithLoneSurrogatesReplaced(const std::u16string& line) {
     return out;
 }
 
+// No page spends more than three bytes on a unit, so a buffer sized to the text always
+// holds it: one sized to the longest line, zeroed for every argument, would cost the
+// target most of its time.
 std::string Converted(const WideChar* text) {
-    std::string out(kArgumentBytesCapacity, '\0');
-    FUZZ_CHECK(ToAnsiCommandLine(text, &out[0], kArgumentBytesCapacity));
+    size_t units = std::char_traits<char16_t>::length(text);
+    std::string out(3 * units + 1, '\0');
+    FUZZ_CHECK(ToAnsiCommandLine(text, &out[0], static_cast<int>(out.size())));
     return std::string(out.c_str());
 }
 
@@ -51,15 +57,15 @@ void CheckArgumentsAreTheUnitSplitConverted(const std::u16string& line) {
     LeadBytes leadBytes;
     PlatformReadLeadBytes(&leadBytes);
     std::string ansi = Converted(line.c_str());
-    auto bytes = std::make_unique<ArgumentVector>();
-    FUZZ_CHECK(SplitCommandLine(ansi.c_str(), leadBytes, bytes.get()));
+    static ArgumentVector bytes;
+    FUZZ_CHECK(SplitCommandLine(ansi.c_str(), leadBytes, &bytes));
 
     std::u16string reference = WithLoneSurrogatesReplaced(line);
-    auto units = std::make_unique<WideArgumentVector>();
-    FUZZ_CHECK(SplitWideCommandLine(reference.c_str(), units.get()));
-    FUZZ_CHECK(bytes->count == units->count);
-    for (int i = 0; i < units->count; ++i) {
-        FUZZ_CHECK(Converted(units->items[i]) == bytes->items[i]);
+    static WideArgumentVector units;
+    FUZZ_CHECK(SplitWideCommandLine(reference.c_str(), &units));
+    FUZZ_CHECK(bytes.count == units.count);
+    for (int i = 0; i < units.count; ++i) {
+        FUZZ_CHECK(Converted(units.items[i]) == bytes.items[i]);
     }
 }
 
@@ -79,14 +85,14 @@ void CheckScrubbed(const std::u16string& line, const WideChar* scrubbed) {
     }
     FUZZ_CHECK(scrubbed[line.size()] == 0);
 
-    auto before = std::make_unique<WideArgumentVector>();
-    auto after = std::make_unique<WideArgumentVector>();
-    SplitWideCommandLine(line.c_str(), before.get());
-    SplitWideCommandLine(scrubbed, after.get());
-    FUZZ_CHECK(before->count == after->count);
-    for (int i = 0; i < before->count; ++i) {
-        std::u16string was = before->items[i], is = after->items[i];
-        int valueStart = i == 0 ? -1 : PasswordValueStart(before->items[i]);
+    static WideArgumentVector before;
+    static WideArgumentVector after;
+    SplitWideCommandLine(line.c_str(), &before);
+    SplitWideCommandLine(scrubbed, &after);
+    FUZZ_CHECK(before.count == after.count);
+    for (int i = 0; i < before.count; ++i) {
+        std::u16string was = before.items[i], is = after.items[i];
+        int valueStart = i == 0 ? -1 : PasswordValueStart(before.items[i]);
         if (valueStart < 0) {
             FUZZ_CHECK(is == was);
             continue;
