@@ -78,7 +78,7 @@ velmor_executable(stack_probe tests/wine/stack_probe.cpp)
 # Helpers of the Wine suite: start a raw command line, and a program to be launched.
 add_executable(rawrun tests/wine/rawrun.cpp)
 add_executable(probe tests/wine/probe.cpp)
-target_link_libraries(probe PRIVATE ntdll)
+target_link_libraries(probe PRIVATE ntdll advapi32)
 # The probe again as a 64-bit program, which reads the native copy of a WoW64 process's
 # command line; CMake builds for one target, so the other compiler is called directly.
 # In the 64-bit build the probe itself is that program.
@@ -86,7 +86,7 @@ if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
     set(VELMOR_PROBE64 ${CMAKE_BINARY_DIR}/probe64.exe)
     add_custom_command(OUTPUT ${VELMOR_PROBE64}
         COMMAND x86_64-w64-mingw32-g++-win32 -Os -static -s -o ${VELMOR_PROBE64}
-                ${CMAKE_SOURCE_DIR}/tests/wine/probe.cpp -lntdll
+                ${CMAKE_SOURCE_DIR}/tests/wine/probe.cpp -lntdll -ladvapi32
         DEPENDS ${CMAKE_SOURCE_DIR}/tests/wine/probe.cpp)
     add_custom_target(probe64 ALL DEPENDS ${VELMOR_PROBE64})
 endif()

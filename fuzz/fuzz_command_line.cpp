@@ -26,7 +26,8 @@ void CheckSplitAndWalk(const std::string& line) {
     FUZZ_CHECK(args->count >= 1 && args->count <= kArgumentsCapacity);
     auto options = std::make_unique<LaunchOptions>();
     SetDefaultOptions(options.get());
-    ParseArguments(args->count, args->items, leadBytes, options.get());
+    MessageId refusal = MsgUserRequired;
+    ParseArguments(args->count, args->items, leadBytes, options.get(), &refusal);
     for (const WideText* field : {&options->user, &options->domain, &options->password,
                                   &options->commandLine, &options->workDir}) {
         int length = 0;

@@ -12,9 +12,9 @@ namespace {
 
 const int kRefused = -1;
 
-int ValidateAndLaunch(LaunchOptions* options, bool allValuesFit) {
-    if (!allValuesFit) {
-        PrintMessage(MsgValueTooLong);
+int ValidateAndLaunch(LaunchOptions* options, bool accepted, MessageId refusal) {
+    if (!accepted) {
+        PrintMessage(refusal);
         return kRefused;
     }
     if (IsEmpty(options->user)) {
@@ -66,16 +66,19 @@ int RunVelmor(WideChar* processCommandLine) {
     char ansiLine[kArgumentBytesCapacity];
     ArgumentVector args;
     bool lineFits = ToAnsiCommandLine(processCommandLine, ansiLine, kArgumentBytesCapacity);
-    bool allValuesFit = SplitCommandLine(ansiLine, leadBytes, &args) && lineFits;
+    bool accepted = SplitCommandLine(ansiLine, leadBytes, &args) && lineFits;
+    MessageId refusal = MsgValueTooLong;  // a line too long for the split, or the walk's
     // Without arguments the walk does not run, and the banner is always shown.
     if (args.count >= 2) {
-        allValuesFit = ParseArguments(args.count, args.items, leadBytes, &options) &&
-                       allValuesFit;
+        MessageId walkRefusal = MsgValueTooLong;
+        bool walked = ParseArguments(args.count, args.items, leadBytes, &options, &walkRefusal);
+        if (accepted && !walked) refusal = walkRefusal;
+        accepted = accepted && walked;
     }
     PutCommandLineOutOfSight(processCommandLine, ansiLine, &args);
     if (options.showLogo) PrintBanner();
 
-    int status = ValidateAndLaunch(&options, allValuesFit);
+    int status = ValidateAndLaunch(&options, accepted, refusal);
     // LaunchAsUser wipes the password as soon as the logon call returns; a refused
     // command line never gets there.
     PlatformWipe(&options.password, sizeof options.password);

@@ -8,6 +8,11 @@ enum MessageId {
     MsgLaunchFailed,
     MsgExitStatusFailed,
     MsgValueTooLong,
+    MsgCredentialUnreadable,  // no such credential, or Credential Manager cannot be read
+    MsgCredentialNotText,     // its password is no whole UTF-16 units
+    MsgInputIsConsole,        // /password-stdin, and standard input is a console
+    MsgInputEmpty,            // /password-stdin, and standard input holds no byte at all
+    MsgInputHasZeroByte,      // /password-stdin, and the line holds a zero byte
 };
 
 void PrintBanner();

@@ -4,11 +4,14 @@
 
 #include <string.h>
 
+#include "cli/password_sources.h"
+
 namespace {
 
 enum SwitchEffect {
     LogoOff, LogoOn, ProfileOff, ProfileOn, NetworkOnly, CallerEnvironmentOff, CallerEnvironmentOn,
     SetAccount, SetPassword, WaitOff, WaitOn, HideOff, HideOn, SetWorkDir,
+    SetFromCredential, SetPasswordFromInput,
 };
 
 struct SwitchRule {
@@ -34,6 +37,8 @@ const SwitchRule kSwitchRules[] = {
     {"nohide", false, HideOff},
     {"hide", false, HideOn},
     {"workdir:", true, SetWorkDir},
+    {"credential:", true, SetFromCredential},
+    {"password-stdin", false, SetPasswordFromInput},
 };
 
 // At four bytes to a unit at the most, a domain of this many bytes or more cannot fit
@@ -104,10 +109,41 @@ bool ApplyAccount(const char* value, const LeadBytes& leadBytes, LaunchOptions* 
     return domainFits && userFits;
 }
 
-bool ApplySwitch(const char* name, const LeadBytes& leadBytes, LaunchOptions* options) {
+// The same rule for an account that comes as UTF-16, a credential's user name: the
+// first backslash divides, and without one an earlier domain stays. Both parts are
+// shorter than the whole, which fits its field.
+void ApplyWideAccount(const WideText& account, LaunchOptions* options) {
+    int separator = -1;
+    int length = 0;
+    for (; account.units[length] != 0; ++length) {
+        if (separator < 0 && account.units[length] == u'\\') separator = length;
+    }
+    if (separator < 0) {
+        memcpy(&options->user, &account, sizeof account);
+        return;
+    }
+    memcpy(options->domain.units, account.units, static_cast<size_t>(separator) * sizeof(WideChar));
+    options->domain.units[separator] = 0;
+    memcpy(options->user.units, account.units + separator + 1,
+           static_cast<size_t>(length - separator) * sizeof(WideChar));
+}
+
+// A credential's password, and its user name when it has one, as /password: and
+// /user: would give them.
+bool ApplyCredential(const char* target, LaunchOptions* options, MessageId* refusal) {
+    WideText account;
+    if (!ReadCredential(target, &account, &options->password, refusal)) return false;
+    if (!IsEmpty(account)) ApplyWideAccount(account, options);
+    return true;
+}
+
+// Returns false, with the refusal, when the switch's value cannot be taken.
+bool ApplySwitch(const char* name, const LeadBytes& leadBytes, InputLine* input,
+                 LaunchOptions* options, MessageId* refusal) {
     const char* value = nullptr;
     const SwitchRule* rule = FindSwitchRule(name, &value);
     if (rule == nullptr) return true;  // an unknown switch is skipped without a word
+    *refusal = MsgValueTooLong;  // what every value refused below gets
     switch (rule->effect) {
         case LogoOff: options->showLogo = false; break;
         case LogoOn: options->showLogo = true; break;
@@ -125,6 +161,8 @@ bool ApplySwitch(const char* name, const LeadBytes& leadBytes, LaunchOptions* op
         case HideOff: options->hide = false; break;
         case HideOn: options->hide = true; break;
         case SetWorkDir: return ToWide(value, &options->workDir);
+        case SetFromCredential: return ApplyCredential(value, options, refusal);
+        case SetPasswordFromInput: return ReadInputPassword(input, &options->password, refusal);
     }
     return true;
 }
@@ -150,16 +188,21 @@ bool ToWide(const char* bytes, WideText* field) {
 }
 
 bool ParseArguments(int argc, const char* const* argv, const LeadBytes& leadBytes,
-                    LaunchOptions* options) {
-    bool allFit = true;
+                    LaunchOptions* options, MessageId* refusal) {
+    InputLine input;
+    input.taken = false;
+    bool accepted = true;
     for (int i = 1; i < argc; ++i) {
         const char* argument = argv[i];
-        bool fits = IsSwitch(argument)
-                        ? ApplySwitch(argument + 1, leadBytes, options)
-                        : ToWide(argument, &options->commandLine);
-        allFit = allFit && fits;
+        MessageId refused = MsgValueTooLong;
+        bool applied = IsSwitch(argument)
+                           ? ApplySwitch(argument + 1, leadBytes, &input, options, &refused)
+                           : ToWide(argument, &options->commandLine);
+        if (accepted && !applied) *refusal = refused;
+        accepted = accepted && applied;
     }
-    return allFit;
+    if (input.taken) PlatformWipe(&input, sizeof input);
+    return accepted;
 }
 
 bool IsPasswordSwitchName(const char* argument) {

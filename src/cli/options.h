@@ -2,6 +2,7 @@
 // whole command uses, for arguments and for its own literal pieces alike.
 #pragma once
 
+#include "cli/messages.h"
 #include "platform/platform.h"
 
 // A wide text field: a zero-terminated UTF-16 text of at most 1023 units. A value for
@@ -35,10 +36,12 @@ void SetDefaultOptions(LaunchOptions* options);
 // converted, since there is then nothing better to hold.
 bool ToWide(const char* bytes, WideText* field);
 
-// Applies argv[1] onwards in order. Returns false when any value did not fit its field;
-// the walk still covers every argument, so a later "/nologo" is still honoured.
+// Applies argv[1] onwards in order. Returns false, with the message that refuses the
+// command line, when any value did not fit its field or a password could not be read
+// from where /credential: or /password-stdin pointed; the first refusal stands. The
+// walk still covers every argument, so a later "/nologo" is still honoured.
 bool ParseArguments(int argc, const char* const* argv, const LeadBytes& leadBytes,
-                    LaunchOptions* options);
+                    LaunchOptions* options, MessageId* refusal);
 
 // True when argument is a switch introducer and then exactly the name of a switch that
 // sets the password, as the walk would take it: what follows would be the password.

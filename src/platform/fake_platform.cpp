@@ -298,6 +298,55 @@ void PlatformWriteConsoleTitle(const WideChar* title) {
     fake.consoleTitle[length] = 0;
 }
 
+namespace {
+
+bool CopyBounded(const WideChar* text, WideChar* out, int capacity) {
+    int length = 0;
+    for (; text != nullptr && text[length] != 0; ++length) {
+        if (length == capacity - 1) return false;
+        out[length] = text[length];
+    }
+    out[length] = 0;
+    return true;
+}
+
+bool SameText(const WideChar* a, const WideChar* b) {
+    int i = 0;
+    while (a[i] != 0 && a[i] == b[i]) ++i;
+    return a[i] == b[i];
+}
+
+}  // namespace
+
+CredentialResult PlatformReadGenericCredential(const WideChar* target, WideChar* user,
+                                               WideChar* password, int capacity) {
+    ++fake.credentialReads;
+    user[0] = 0;
+    password[0] = 0;
+    if (fake.credentialTarget == nullptr || !SameText(target, fake.credentialTarget)) {
+        return CredentialUnreadable;
+    }
+    if (fake.credentialResult != CredentialRead) return fake.credentialResult;
+    if (!CopyBounded(fake.credentialUser, user, capacity) ||
+        !CopyBounded(fake.credentialPassword, password, capacity)) {
+        password[0] = 0;
+        return CredentialTooLong;
+    }
+    return CredentialRead;
+}
+
+bool PlatformStandardInputIsConsole() {
+    return fake.standardInputIsConsole;
+}
+
+int PlatformReadStandardInput(char* buffer, int size) {
+    int count = 0;
+    while (count < size && fake.standardInputRead < fake.standardInputLength) {
+        buffer[count++] = fake.standardInput[fake.standardInputRead++];
+    }
+    return count;
+}
+
 void PlatformReadLeadBytes(LeadBytes* leadBytes) {
     memset(leadBytes, 0, sizeof *leadBytes);
     for (const LeadRange& range : kLeadRanges) {

@@ -63,6 +63,15 @@ struct FakePlatform {
     uint32_t exitCodeLeftOnFailure;
     const char* secret;  // an ASCII password whose wiping the test follows
     bool hasConsole;
+    // Credential Manager's one generic credential, which a run reads as told, and
+    // standard input's bytes.
+    const WideChar* credentialTarget;  // null: none is stored
+    CredentialResult credentialResult;
+    const WideChar* credentialUser;  // null: it has none
+    const WideChar* credentialPassword;
+    bool standardInputIsConsole;
+    const char* standardInput;
+    size_t standardInputLength;
     WideChar consoleTitle[kFakeLineCapacity];  // read and rewritten by a run
 
     // Recorded.
@@ -78,6 +87,8 @@ struct FakePlatform {
     int environmentsTaken;
     int environmentsFreed;
     int handlesClosed;
+    int credentialReads;
+    size_t standardInputRead;
 };
 
 void* const kFakeProcessHandle = reinterpret_cast<PlatformHandle>(0x1001);

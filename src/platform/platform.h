@@ -71,6 +71,26 @@ void PlatformWipeCommandLineCopies();
 bool PlatformReadConsoleTitle(WideChar* title, int capacity);
 void PlatformWriteConsoleTitle(const WideChar* title);
 
+// The calling user's generic credential of Windows Credential Manager, as
+// "cmdkey /generic:TARGET /user:USER /pass" stores it.
+enum CredentialResult {
+    CredentialRead,
+    CredentialUnreadable,  // no such credential, or Credential Manager cannot be read
+    CredentialNotText,     // the stored password is no whole UTF-16 units
+    CredentialTooLong,     // the user name or the password does not fit capacity
+};
+// Reads its user name (empty when it has none) and its password (stored as UTF-16LE
+// without a terminator), each zero-terminated within capacity units. Credential
+// Manager's copy of the password is wiped before it is freed.
+CredentialResult PlatformReadGenericCredential(const WideChar* target, WideChar* user,
+                                               WideChar* password, int capacity);
+
+// Standard input, read with the system's own calls: the runtime's buffered stdin would
+// keep what it read in a buffer that nothing could wipe.
+bool PlatformStandardInputIsConsole();
+// Up to size bytes; 0 at the end of the input, and on any failure.
+int PlatformReadStandardInput(char* buffer, int size);
+
 // MultiByteToWideChar from the ANSI code page, input up to and including its zero.
 // On any result other than ConversionDone, out[0] is zero.
 ConversionResult PlatformAnsiToWide(const char* bytes, bool precomposed, WideChar* out,

@@ -8,6 +8,10 @@
 #include <string.h>
 #include <wchar.h>
 #include <windows.h>
+// After <windows.h>, which it needs.
+#include <wincred.h>
+
+#include "platform/look_up_windows.h"
 
 static_assert(sizeof(wchar_t) == sizeof(WideChar), "Windows wide text is UTF-16");
 static_assert(kLogonWithProfile == LOGON_WITH_PROFILE, "logon flag");
@@ -99,6 +103,80 @@ void PlatformReadLeadBytes(LeadBytes* leadBytes) {
             leadBytes->isLead[value] = true;
         }
     }
+}
+
+namespace {
+
+typedef BOOL(WINAPI* ReadCredential)(LPCWSTR target, DWORD type, DWORD flags,
+                                     PCREDENTIALW* credential);
+typedef void(WINAPI* FreeCredential)(PVOID buffer);
+
+bool CopyWide(const wchar_t* text, WideChar* out, int capacity) {
+    size_t length = text != nullptr ? wcslen(text) : 0;
+    if (length >= static_cast<size_t>(capacity)) return false;
+    memcpy(out, text, length * sizeof(wchar_t));
+    out[length] = 0;
+    return true;
+}
+
+// The blob holds the password's UTF-16 units without a terminator; one that a tool
+// stored with its terminator is taken too. A zero unit inside could not be passed on.
+CredentialResult CopyCredential(const CREDENTIALW& credential, WideChar* user,
+                                WideChar* password, int capacity) {
+    if (credential.CredentialBlobSize % sizeof(wchar_t) != 0) return CredentialNotText;
+    size_t units = credential.CredentialBlobSize / sizeof(wchar_t);
+    const wchar_t* blob = reinterpret_cast<const wchar_t*>(credential.CredentialBlob);
+    if (units > 0 && blob[units - 1] == 0) --units;
+    for (size_t i = 0; i < units; ++i) {
+        if (blob[i] == 0) return CredentialNotText;
+    }
+    if (units >= static_cast<size_t>(capacity)) return CredentialTooLong;
+    if (!CopyWide(credential.UserName, user, capacity)) return CredentialTooLong;
+    if (units > 0) memcpy(password, blob, units * sizeof(wchar_t));
+    password[units] = 0;
+    return CredentialRead;
+}
+
+}  // namespace
+
+// CredReadW and CredFree are looked up in the ADVAPI32 that the logon call already
+// loaded, so that the exe imports ADVAPI32 for the logon call alone.
+CredentialResult PlatformReadGenericCredential(const WideChar* target, WideChar* user,
+                                               WideChar* password, int capacity) {
+    user[0] = 0;
+    password[0] = 0;
+    ReadCredential readCredential =
+        LookUpLoadedFunction<ReadCredential>(L"advapi32.dll", "CredReadW");
+    FreeCredential freeCredential =
+        LookUpLoadedFunction<FreeCredential>(L"advapi32.dll", "CredFree");
+    PCREDENTIALW credential = nullptr;
+    if (readCredential == nullptr || freeCredential == nullptr ||
+        readCredential(AsWindows(target), CRED_TYPE_GENERIC, 0, &credential) == FALSE ||
+        credential == nullptr) {
+        return CredentialUnreadable;
+    }
+    CredentialResult result = CopyCredential(*credential, user, password, capacity);
+    if (result != CredentialRead) password[0] = 0;
+    if (credential->CredentialBlob != nullptr) {
+        SecureZeroMemory(credential->CredentialBlob, credential->CredentialBlobSize);
+    }
+    freeCredential(credential);
+    return result;
+}
+
+bool PlatformStandardInputIsConsole() {
+    DWORD mode = 0;
+    return GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != FALSE;
+}
+
+int PlatformReadStandardInput(char* buffer, int size) {
+    DWORD read = 0;
+    // A pipe whose writer has closed ends with ERROR_BROKEN_PIPE: the end of the input.
+    if (ReadFile(GetStdHandle(STD_INPUT_HANDLE), buffer, static_cast<DWORD>(size), &read,
+                 nullptr) == FALSE) {
+        return 0;
+    }
+    return static_cast<int>(read);
 }
 
 ConversionResult PlatformAnsiToWide(const char* bytes, bool precomposed, WideChar* out,

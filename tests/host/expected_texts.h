@@ -43,3 +43,12 @@ const char kExpectedCommandRequired[] = "\n実行するコマンドラインを�
 const char kExpectedLaunchFailed[] = "\nコマンドの実行に失敗しました。\n";
 const char kExpectedExitStatusFailed[] = "\n終了ステータスの取得に失敗しました。\n";
 const char kExpectedValueTooLong[] = "\n指定された値が長すぎます(1023 文字まで)。\n";
+const char kExpectedCredentialUnreadable[] =
+    "\n資格情報マネージャーから資格情報を読み取れませんでした。\n";
+const char kExpectedCredentialNotText[] =
+    "\n資格情報のパスワードが UTF-16 の文字列ではありません。\n";
+const char kExpectedInputIsConsole[] =
+    "\n標準入力がコンソールです。パスワードはパイプかファイルで渡してください。\n";
+const char kExpectedInputEmpty[] = "\n標準入力からパスワードを読み取れませんでした。\n";
+const char kExpectedInputHasZeroByte[] =
+    "\n標準入力のパスワードに 0 のバイトが含まれています。\n";

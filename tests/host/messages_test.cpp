@@ -68,6 +68,11 @@ TEST(Messages, EachMessageIsOneTextInCodePage932) {
         {MsgLaunchFailed, kExpectedLaunchFailed},
         {MsgExitStatusFailed, kExpectedExitStatusFailed},
         {MsgValueTooLong, kExpectedValueTooLong},
+        {MsgCredentialUnreadable, kExpectedCredentialUnreadable},
+        {MsgCredentialNotText, kExpectedCredentialNotText},
+        {MsgInputIsConsole, kExpectedInputIsConsole},
+        {MsgInputEmpty, kExpectedInputEmpty},
+        {MsgInputHasZeroByte, kExpectedInputHasZeroByte},
     };
     for (const auto& test : cases) {
         ResetFakePlatform();

@@ -2,10 +2,12 @@
 // conversion of values into bounded fields.
 #include <gtest/gtest.h>
 
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "expected_texts.h"
 #include "test_support.h"
 
 namespace {
@@ -34,17 +36,25 @@ std::string Describe(const LaunchOptions& options) {
 struct ParseOutcome {
     bool fits;
     std::string options;
+    MessageId refusal;
 };
 
-ParseOutcome Parse(const std::vector<std::string>& arguments, int codePage = 932) {
-    ResetFakePlatform();
+// Walks the arguments on a fake that the caller has set up.
+ParseOutcome ParseOnFake(const std::vector<std::string>& arguments, int codePage = 932) {
     LeadBytes leadBytes = LeadBytesOf(codePage);
     std::vector<const char*> argv{"velmor.exe"};
     for (const std::string& argument : arguments) argv.push_back(argument.c_str());
     auto options = std::make_unique<LaunchOptions>();
     SetDefaultOptions(options.get());
-    bool fits = ParseArguments(static_cast<int>(argv.size()), argv.data(), leadBytes, options.get());
-    return ParseOutcome{fits, Describe(*options)};
+    MessageId refusal = MsgUserRequired;  // no refusal gives this
+    bool fits = ParseArguments(static_cast<int>(argv.size()), argv.data(), leadBytes,
+                               options.get(), &refusal);
+    return ParseOutcome{fits, Describe(*options), refusal};
+}
+
+ParseOutcome Parse(const std::vector<std::string>& arguments, int codePage = 932) {
+    ResetFakePlatform();
+    return ParseOnFake(arguments, codePage);
 }
 
 struct ParseCase {
@@ -123,6 +133,112 @@ const ParseCase kAccountCases[] = {
     {"on 932 a lone lead byte at the end ends the search", {"/user:ab\x95"}, "user=ab\xef\xbf\xbd"},
 };
 
+// Passwords from Credential Manager and standard input take their place in the order
+// like /password:. The fake holds one credential, velmor/nightly.
+const struct {
+    const char* what;
+    std::vector<std::string> arguments;
+    std::string input;
+    std::string expected;  // the options, or the refusal's text
+} kPasswordSourceCases[] = {
+    {"/credential: gives its account and password", {"/credential:velmor/nightly"}, "",
+     "user=svc domain=CORP password=s3cret"},
+    {"a later /user: overrides its user, its domain stays",
+     {"-CREDENTIAL:velmor/nightly", "/user:bob"}, "", "user=bob domain=CORP password=s3cret"},
+    {"it overrides an earlier /user:", {"/user:D\\bob", "/credential:velmor/nightly"}, "",
+     "user=svc domain=CORP password=s3cret"},
+    {"a later /password: overrides its password", {"/credential:velmor/nightly", "/a:x"}, "",
+     "user=svc domain=CORP password=x"},
+    {"a later /password-stdin overrides its password",
+     {"/credential:velmor/nightly", "/password-stdin"}, "line\n",
+     "user=svc domain=CORP password=line"},
+    {"a missing credential is refused, even when /password: follows",
+     {"/credential:velmor/other", "/password:x"}, "", kExpectedCredentialUnreadable},
+    {"/password-stdin: CR LF ends the line", {"/password-stdin"}, "pw\r\nnext\r\n", "password=pw"},
+    {"/password-stdin: LF ends the line", {"/password-stdin"}, "pw\nnext", "password=pw"},
+    {"/password-stdin: the end of the input ends the line", {"/password-stdin"}, "pw", "password=pw"},
+    {"/password-stdin: a carriage return elsewhere stays", {"/password-stdin"}, "p\rw\r", "password=p\rw\r"},
+    {"/password-stdin: an empty line is an empty password", {"/a:x", "/password-stdin"}, "\n", ""},
+    {"/password-stdin: no input is refused", {"/password-stdin"}, "", kExpectedInputEmpty},
+    {"/password-stdin: a zero byte is refused", {"/password-stdin"}, std::string("p\0w\n", 4),
+     kExpectedInputHasZeroByte},
+    {"/password-stdin: a second one takes the same line again",
+     {"/password-stdin", "/a:x", "/password-stdin"}, "pw\nother\n", "password=pw"},
+    {"/password-stdin: 1023 units fit", {"/password-stdin"}, std::string(1023, 'p') + "\n",
+     "password=" + std::string(1023, 'p')},
+    {"/password-stdin: 1024 units are refused", {"/password-stdin"},
+     std::string(1024, 'p') + "\n", kExpectedValueTooLong},
+    {"/password-stdin: a double-byte password on 932", {"/password-stdin"}, "\x94\xe9\x96\xa7\n",
+     "password=秘密"},
+};
+
+const std::map<MessageId, std::string> kRefusalTexts = {
+    {MsgValueTooLong, kExpectedValueTooLong},
+    {MsgCredentialUnreadable, kExpectedCredentialUnreadable},
+    {MsgCredentialNotText, kExpectedCredentialNotText},
+    {MsgInputIsConsole, kExpectedInputIsConsole},
+    {MsgInputEmpty, kExpectedInputEmpty},
+    {MsgInputHasZeroByte, kExpectedInputHasZeroByte},
+};
+
+void SetFakePasswordSources(const std::string& input) {
+    ResetFakePlatform();
+    Fake().credentialTarget = u"velmor/nightly";
+    Fake().credentialUser = u"CORP\\svc";
+    Fake().credentialPassword = u"s3cret";
+    Fake().standardInput = input.data();
+    Fake().standardInputLength = input.size();
+}
+
+TEST(ParseArguments, TakesPasswordsFromCredentialManagerAndStandardInput) {
+    for (const auto& test : kPasswordSourceCases) {
+        SetFakePasswordSources(test.input);
+        ParseOutcome outcome = ParseOnFake(test.arguments);
+        EXPECT_EQ(outcome.fits ? outcome.options : kRefusalTexts.at(outcome.refusal),
+                  test.expected) << test.what;
+    }
+}
+
+TEST(ParseArguments, RefusesWhatCredentialManagerOrAConsoleCannotGive) {
+    const struct {
+        const char* what;
+        CredentialResult credential;
+        const WideChar* user;
+        bool console;
+        std::vector<std::string> arguments;
+        std::string expected;
+    } cases[] = {
+        {"a credential without a user name gives the password only", CredentialRead, nullptr,
+         false, {"/user:bob", "/credential:velmor/nightly"}, "user=bob password=s3cret"},
+        {"a blob of no whole UTF-16 units", CredentialNotText, u"u", false,
+         {"/credential:velmor/nightly"}, kExpectedCredentialNotText},
+        {"a password too long for its field", CredentialTooLong, u"u", false,
+         {"/credential:velmor/nightly"}, kExpectedValueTooLong},
+        {"standard input a console: Velmor never prompts", CredentialRead, u"u", true,
+         {"/password-stdin"}, kExpectedInputIsConsole},
+    };
+    for (const auto& test : cases) {
+        SetFakePasswordSources("pw\n");
+        Fake().credentialResult = test.credential;
+        Fake().credentialUser = test.user;
+        Fake().standardInputIsConsole = test.console;
+        ParseOutcome outcome = ParseOnFake(test.arguments);
+        EXPECT_EQ(outcome.fits ? outcome.options : kRefusalTexts.at(outcome.refusal),
+                  test.expected) << test.what;
+    }
+}
+
+TEST(ParseArguments, WipesTheLineOfStandardInputOnceTheWalkIsDone) {
+    SetFakePasswordSources("Hunter2Secret\n");
+    Fake().secret = "Hunter2Secret";
+    ParseOnFake({"/password-stdin"});
+    int secretWipes = 0;
+    for (int i = 0; i < Fake().callCount; ++i) {
+        secretWipes += Fake().calls[i].kind == FakeWipe && Fake().calls[i].heldSecret;
+    }
+    EXPECT_EQ(secretWipes, 1);
+}
+
 TEST(ParseArguments, AppliesTheSwitchTableInOrder) {
     for (const ParseCase& test : kSwitchCases) {
         ParseOutcome outcome = Parse(test.arguments);
@@ -148,7 +264,8 @@ TEST(ParseArguments, ALoneLeadByteNeverCarriesTheSearchPastTheEnd) {
     const char* argv[] = {"velmor.exe", buffer};
     auto options = std::make_unique<LaunchOptions>();
     SetDefaultOptions(options.get());
-    EXPECT_TRUE(ParseArguments(2, argv, leadBytes, options.get()));
+    MessageId refusal = MsgUserRequired;
+    EXPECT_TRUE(ParseArguments(2, argv, leadBytes, options.get(), &refusal));
     EXPECT_EQ(Describe(*options), "user=ab\xef\xbf\xbd");
 }
 

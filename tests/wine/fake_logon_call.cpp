@@ -3,6 +3,8 @@
 // VELMOR_LOGON_RECORD, then starts the program as the caller with CreateProcessW.
 #include <stdio.h>
 #include <windows.h>
+// After <windows.h>, which it needs.
+#include <wincred.h>
 
 #include "import_seam.h"
 
@@ -68,6 +70,14 @@ BOOL WINAPI FakeCreateProcessWithLogonW(LPCWSTR user, LPCWSTR domain, LPCWSTR pa
 }
 
 }  // namespace
+
+// The shipped exe imports ADVAPI32 for the logon call, so the loader has it loaded before
+// main. This seam replaces that import, and keeps ADVAPI32 loaded through another, so
+// that the look-ups in it at run time (CredReadW, the stack guard's seed) find it as
+// they do in the shipped exe.
+extern "C" {
+__attribute__((used)) void* velmorKeepAdvapi32Loaded = reinterpret_cast<void*>(&CredFree);
+}
 
 // The pointer that calls through __declspec(dllimport) read; defining it here keeps the
 // import library's entry, and so ADVAPI32's function, out of this exe.

@@ -7,6 +7,9 @@
 //   probe parentline FILE        writes, in UTF-8, the command line that the parent's
 //                                process environment block holds, as a process listing
 //                                reads it; built for x86_64, the native block's
+//   probe credwrite TARGET USER HEX
+//                                stores the caller's generic credential TARGET with the
+//                                user name USER ("-": none) and the password blob HEX
 //   probe count HEX FILE         writes how often the text HEX stands for occurs in the
 //                                parent's committed readable memory, as bytes and as
 //                                UTF-16LE: "bytes=N units=M"
@@ -14,6 +17,8 @@
 #include <stdlib.h>
 #include <string.h>
 #include <windows.h>
+// After <windows.h>, which they need.
+#include <wincred.h>
 #include <winternl.h>
 
 static int WriteFile(const char* path, const char* text) {
@@ -106,6 +111,27 @@ static int WriteParentMemoryCount(const char* hex, const char* path) {
     return WriteFile(path, counts);
 }
 
+static int WriteCredential(const char* target, const char* user, const char* hex) {
+    static unsigned char blob[8192];
+    size_t size = 0;
+    for (; hex[2 * size] != 0 && hex[2 * size + 1] != 0 && size < sizeof blob; ++size) {
+        unsigned value = 0;
+        sscanf(hex + 2 * size, "%2x", &value);
+        blob[size] = static_cast<unsigned char>(value);
+    }
+    wchar_t wideTarget[512], wideUser[512];
+    MultiByteToWideChar(CP_ACP, 0, target, -1, wideTarget, 512);
+    MultiByteToWideChar(CP_ACP, 0, user, -1, wideUser, 512);
+    CREDENTIALW credential = {};
+    credential.Type = CRED_TYPE_GENERIC;
+    credential.TargetName = wideTarget;
+    credential.UserName = strcmp(user, "-") == 0 ? nullptr : wideUser;
+    credential.CredentialBlob = blob;
+    credential.CredentialBlobSize = static_cast<DWORD>(size);
+    credential.Persist = CRED_PERSIST_LOCAL_MACHINE;
+    return CredWriteW(&credential, 0) ? 0 : 120;
+}
+
 int main(int argc, char** argv) {
     if (argc == 3 && strcmp(argv[1], "exit") == 0) return atoi(argv[2]);
     if (argc == 4 && strcmp(argv[1], "env") == 0) {
@@ -127,5 +153,8 @@ int main(int argc, char** argv) {
     }
     if (argc == 3 && strcmp(argv[1], "parentline") == 0) return WriteParentCommandLine(argv[2]);
     if (argc == 4 && strcmp(argv[1], "count") == 0) return WriteParentMemoryCount(argv[2], argv[3]);
+    if (argc == 5 && strcmp(argv[1], "credwrite") == 0) {
+        return WriteCredential(argv[2], argv[3], argv[4]);
+    }
     return 102;
 }

@@ -52,6 +52,11 @@ USER_REQUIRED = TEXTS["kExpectedUserRequired"]
 COMMAND_REQUIRED = TEXTS["kExpectedCommandRequired"]
 LAUNCH_FAILED = TEXTS["kExpectedLaunchFailed"]
 VALUE_TOO_LONG = TEXTS["kExpectedValueTooLong"]
+CREDENTIAL_UNREADABLE = TEXTS["kExpectedCredentialUnreadable"]
+CREDENTIAL_NOT_TEXT = TEXTS["kExpectedCredentialNotText"]
+INPUT_IS_CONSOLE = TEXTS["kExpectedInputIsConsole"]
+INPUT_EMPTY = TEXTS["kExpectedInputEmpty"]
+INPUT_HAS_ZERO_BYTE = TEXTS["kExpectedInputHasZeroByte"]
 TITLE_CLOSE_932 = " として実行中)".encode("cp932")
 
 
@@ -96,23 +101,30 @@ class Wine:
         stop_wineserver(self.env)
 
     def run(self, exe, args, code_page=932, debug="-all", extra_env=None, timeout=120,
-            capture=True):
+            capture=True, stdin=None):
         """Runs exe to its end. With capture off, nothing that the exe starts can hold
-        this side's pipes open, so a program left running does not delay the return."""
+        this side's pipes open, so a program left running does not delay the return.
+        stdin: bytes to pipe in, or a file's path; nothing by default."""
         env = dict(self.env)
         env["LC_ALL"] = LOCALES[code_page]
         env["WINEDEBUG"] = debug
         env.update(extra_env or {})
         output = subprocess.PIPE if capture else subprocess.DEVNULL
+        source = open(stdin, "rb") if isinstance(stdin, str) else None
+        feed = {"input": stdin} if isinstance(stdin, bytes) else {
+            "stdin": source or subprocess.DEVNULL}
         try:
             result = subprocess.run(self.mode.loader() + [self.path(exe)] + list(args), env=env,
-                                    stdout=output,
-                                    stderr=output, stdin=subprocess.DEVNULL, timeout=timeout)
+                                    stdout=output, stderr=output, timeout=timeout, **feed)
         except subprocess.TimeoutExpired:
             return None, b"(timed out)", b""
+        finally:
+            if source:
+                source.close()
         return result.returncode, result.stdout, result.stderr
 
-    def run_raw(self, command_line, code_page=932, debug="-all", extra_env=None, app=None):
+    def run_raw(self, command_line, code_page=932, debug="-all", extra_env=None, app=None,
+                stdin=None):
         """Starts command_line as given, through rawrun.exe: bytes in the ANSI page, or a
         str as exact UTF-16. app, when given, is the program started whatever the
         line's element 0. Returns the child's full 32-bit exit status, its stdout and
@@ -123,7 +135,7 @@ class Wine:
             args = [command_line.hex()]
         if app:
             args = ["--app", windows_path(self.path(app))] + args
-        _, out, err = self.run(RAWRUN, args, code_page, debug, extra_env)
+        _, out, err = self.run(RAWRUN, args, code_page, debug, extra_env, stdin=stdin)
         match = re.search(rb"rawrun-status=0x([0-9a-f]{8})", err)
         status = int(match.group(1), 16) if match else None
         return status, out, err
@@ -321,15 +333,18 @@ def test_password_out_of_sight(wine, suite):
 # Wine's own msvcrt keeps copies of the command line that Windows' does not, out of any
 # program's reach. How many is measured in each mode from memory_control.exe, which keeps
 # none of its own; Velmor's memory may hold no more than it.
-def count_password_copies(wine, program, password):
-    """Starts program with the count row's line, the password at its end, and returns
-    what the probe it launches counts in its memory: only the password's second half is
-    looked for, so a copy wiped only halfway counts too. Returns the status, the count
-    and the password that the fake logon call received."""
+def count_password_copies(wine, program, password, source):
+    """Starts program with the count row's line, which ends with the password's source
+    ("/password:" and the password at the end of the line, or a switch that reads it
+    from elsewhere), and returns what the probe it launches counts in its memory: only
+    the password's second half is looked for, so a copy wiped only halfway counts too.
+    Returns the status, the count and the password that the fake logon call received."""
     counted = fresh_file(wine, "count.txt")
     probe = '"probe.exe count %s %s"' % (password[8:].encode().hex(), windows_path(counted))
+    switch = "/password:" + password if source == "line" else source
+    stdin = password.encode() + b"\r\n" if source == "/password-stdin" else None
     status, _, record = seam_run(
-        wine, "%s /nologo /user:a /wait %s /password:%s" % (program, probe, password), raw=True)
+        wine, "%s /nologo /user:a /wait %s %s" % (program, probe, switch), raw=True, stdin=stdin)
     return status, read_text(counted), record.get("password")
 
 
@@ -340,16 +355,20 @@ def counts(text):
 
 def test_password_copies_in_memory(wine, suite):
     """While velmor waits, the copies of the password that its memory still holds, as
-    bytes and as UTF-16, against the control's."""
+    bytes and as UTF-16, against the control's, for each place the password comes from."""
     password = "Qz7Kv3Xm9Wp2Rt5Y"
-    control = count_password_copies(wine, MEMORY_CONTROL, password)
-    ours = count_password_copies(wine, SEAM, password)
-    found, allowed = counts(ours[1]), counts(control[1])
-    suite.check("velmor's memory holds no copy of the password of its own while it waits",
-                ours[0] == 0 and ours[2] == password and control[:1] + control[2:] == (0, password)
-                and set(found) == set(allowed) == {"bytes", "units"}
-                and all(found[k] <= allowed[k] for k in found),
-                "velmor %r, control %r" % (ours, control))
+    wine.run(PROBE, ["credwrite", "velmor/count", "-", password.encode("utf-16-le").hex()])
+    for source, what in [("line", ""), ("/credential:velmor/count", " (from /credential:)"),
+                         ("/password-stdin", " (from /password-stdin)")]:
+        control = count_password_copies(wine, MEMORY_CONTROL, password, source)
+        ours = count_password_copies(wine, SEAM, password, source)
+        found, allowed = counts(ours[1]), counts(control[1])
+        suite.check("velmor's memory holds no copy of the password of its own while it waits"
+                    + what, ours[0] == 0 and ours[2] == password and
+                    control[:1] + control[2:] == (0, password) and
+                    set(found) == set(allowed) == {"bytes", "units"} and
+                    all(found[k] <= allowed[k] for k in found),
+                    "velmor %r, control %r" % (ours, control))
 
 
 STUB_CASES = [
@@ -395,7 +414,7 @@ def test_logon_arguments(wine, suite):
                     ("ユーザー", "秘密", "メモ帳.exe"))
 
 
-def seam_run(wine, args, code_page=932, extra_env=None, raw=False, capture=True):
+def seam_run(wine, args, code_page=932, extra_env=None, raw=False, capture=True, stdin=None):
     """Runs velmor_seam.exe; returns its status, its stdout and the logon call's record."""
     record = os.path.join(wine.work, "logon-record.txt")
     if os.path.exists(record):
@@ -403,9 +422,10 @@ def seam_run(wine, args, code_page=932, extra_env=None, raw=False, capture=True)
     env = {"VELMOR_LOGON_RECORD": windows_path(record)}
     env.update(extra_env or {})
     if raw:
-        status, out, _ = wine.run_raw(args, code_page, extra_env=env)
+        status, out, _ = wine.run_raw(args, code_page, extra_env=env, stdin=stdin)
     else:
-        status, out, _ = wine.run(SEAM, args, code_page, extra_env=env, capture=capture)
+        status, out, _ = wine.run(SEAM, args, code_page, extra_env=env, capture=capture,
+                                  stdin=stdin)
     return status, out, (read_record(record) if os.path.exists(record) else {})
 
 
@@ -600,6 +620,89 @@ def test_console_title(wine, suite):
         written = f.read()
     suite.equal("the console's title with standard output a file: starred, the bytes as ever",
                 (status, after, written), (0, expected, console_bytes(*BANNER)))
+
+
+# Generic credentials written into the prefix before the rows: (target, user name or "-"
+# for none, the password's stored bytes).
+CREDENTIALS = [
+    ("velmor/nightly", "CORP\\svc", "Hunter2秘".encode("utf-16-le")),
+    ("velmor/nouser", "-", "s3cret".encode("utf-16-le")),
+    ("velmor/odd", "u", b"abc"),
+    ("velmor/1024", "u", ("p" * 1024).encode("utf-16-le")),
+]
+
+# Passwords kept off the command line, and what the logon call received, or the refusal
+# that started nothing. (what, arguments, standard input, expected)
+PASSWORD_SOURCE_CASES = [
+    ("/credential: gives its user, domain and password", ["/credential:velmor/nightly"], None,
+     {"username": "svc", "domain": "CORP", "password": "Hunter2秘"}),
+    ("later /user: and /password: override it",
+     ["/credential:velmor/nightly", "/user:bob", "/a:pw"], None,
+     {"username": "bob", "domain": "CORP", "password": "pw"}),
+    ("it overrides earlier /user: and /password:",
+     ["/user:D\\bob", "/a:pw", "/credential:velmor/nightly"], None,
+     {"username": "svc", "domain": "CORP", "password": "Hunter2秘"}),
+    ("a later /password-stdin overrides its password",
+     ["/credential:velmor/nightly", "/password-stdin"], b"piped\n",
+     {"username": "svc", "domain": "CORP", "password": "piped"}),
+    ("a credential without a user name gives the password only",
+     ["/user:bob", "/credential:velmor/nouser"], None,
+     {"username": "bob", "domain": "(absent)", "password": "s3cret"}),
+    ("a missing credential is refused, even when /password: follows",
+     ["/user:a", "/credential:velmor/missing", "/a:pw"], None, CREDENTIAL_UNREADABLE),
+    ("an odd-length blob is refused", ["/user:a", "/credential:velmor/odd"], None,
+     CREDENTIAL_NOT_TEXT),
+    ("a blob of 1024 units is refused", ["/user:a", "/credential:velmor/1024"], None,
+     VALUE_TOO_LONG),
+    ("/password-stdin from a pipe, CR LF", ["/user:a", "/password-stdin"], b"Hunter2\r\n",
+     {"password": "Hunter2"}),
+    ("/password-stdin, LF, only the first line", ["/user:a", "/password-stdin"],
+     b"Hunter2\nsecond\n", {"password": "Hunter2"}),
+    ("/password-stdin, no line end", ["/user:a", "/password-stdin"], b"Hunter2",
+     {"password": "Hunter2"}),
+    ("/password-stdin, an empty line", ["/user:a", "/password-stdin"], b"\n", {"password": ""}),
+    ("/password-stdin, no input", ["/user:a", "/password-stdin"], b"", INPUT_EMPTY),
+    ("/password-stdin, a zero byte", ["/user:a", "/password-stdin"], b"Hun\0ter2\n",
+     INPUT_HAS_ZERO_BYTE),
+    ("/password-stdin, 1023 units", ["/user:a", "/password-stdin"], b"p" * 1023 + b"\n",
+     {"password": "p" * 1023}),
+    ("/password-stdin, 1024 units", ["/user:a", "/password-stdin"], b"p" * 1024 + b"\n",
+     VALUE_TOO_LONG),
+    ("/password-stdin, a double-byte password", ["/user:a", "/password-stdin"],
+     "秘密\r\n".encode("cp932"), {"password": "秘密"}),
+    ("/password-stdin from a file", ["/user:a", "/password-stdin"], "file:Hunter2\r\n",
+     {"password": "Hunter2"}),
+]
+
+
+def test_password_sources(wine, suite):
+    for target, user, blob in CREDENTIALS:
+        wine.run(PROBE, ["credwrite", target, user, blob.hex()])
+    for what, args, stdin, expected in PASSWORD_SOURCE_CASES:
+        if isinstance(stdin, str):  # standard input a file holding the text
+            path = fresh_file(wine, "stdin.txt")
+            with open(path, "wb") as f:
+                f.write(stdin[len("file:"):].encode())
+            stdin = path
+        # Through the seam, whose record holds values too long for Wine's trace; x.exe
+        # does not exist, so a launch that gets that far fails.
+        status, out, record = seam_run(wine, ["/nologo"] + args + ["x.exe"], stdin=stdin)
+        name = "password kept off the command line: " + what
+        if isinstance(expected, dict):
+            suite.equal(name, (status, out, {k: record.get(k) for k in expected}),
+                        (REFUSED, console_bytes(LAUNCH_FAILED), expected))
+        else:
+            suite.equal(name, (status, out, record), (REFUSED, console_bytes(expected), {}))
+    # Under a pseudo-terminal standard input is a console, and Velmor never prompts.
+    output = fresh_file(wine, "console-output.txt")
+    command = shlex.join(wine.mode.loader() + [wine.path(EXE), "/nologo", "/user:a",
+                                               "/password-stdin", "x.exe"])
+    status = subprocess.run(["script", "-qec", command + " >" + shlex.quote(output), "/dev/null"],
+                            env=dict(wine.env, LC_ALL="ja_JP.UTF-8"), stdin=subprocess.DEVNULL,
+                            stdout=subprocess.DEVNULL, timeout=120).returncode
+    with open(output, "rb") as f:
+        suite.equal("password kept off the command line: standard input a console is refused",
+                    (status, f.read()), (REFUSED, console_bytes(INPUT_IS_CONSOLE)))
 
 
 def run_with_stdout(wine, exe, args, redirect):
@@ -798,6 +901,7 @@ def run_suite(wine, suite):
         test_unwritable_stdout(wine, suite)
         test_password_copies_in_memory(wine, suite)
         test_console_title(wine, suite)
+        test_password_sources(wine, suite)
         test_stack_guard(wine, suite)
         if wine.mode.name in ("win32", "x64"):
             test_run_script(wine, suite)

@@ -1,0 +1,74 @@
+// Passwords kept off the command line, read when the walk reaches their switch. Velmor
+// never prompts: standard input is read only when it is a pipe or a file.
+#include "cli/password_sources.h"
+
+namespace {
+
+// Up to the first line feed, a carriage return before it dropped, or the end of the
+// input. One byte at a time, so that nothing past the line is taken from the pipe.
+// Returns false with the message that refuses the line.
+bool ReadLineBytes(char* bytes, MessageId* refusal) {
+    if (PlatformStandardInputIsConsole()) {
+        *refusal = MsgInputIsConsole;
+        return false;
+    }
+    int length = 0;
+    bool anyByte = false;
+    bool endedByLineFeed = false;
+    bool accepted = true;
+    char byte = 0;
+    while (accepted && PlatformReadStandardInput(&byte, 1) == 1) {
+        anyByte = true;
+        if (byte == '\n') {
+            endedByLineFeed = true;
+            break;
+        }
+        if (byte == 0) {
+            *refusal = MsgInputHasZeroByte;
+            accepted = false;
+        } else if (length == kInputLineCapacity) {
+            *refusal = MsgValueTooLong;
+            accepted = false;
+        } else {
+            bytes[length++] = byte;
+        }
+    }
+    PlatformWipe(&byte, sizeof byte);
+    if (endedByLineFeed && length > 0 && bytes[length - 1] == '\r') --length;
+    bytes[length] = 0;
+    if (accepted && !anyByte) {
+        *refusal = MsgInputEmpty;  // most often a producer that failed
+        accepted = false;
+    }
+    return accepted;
+}
+
+}  // namespace
+
+bool ReadCredential(const char* target, WideText* account, WideText* password,
+                    MessageId* refusal) {
+    WideText wideTarget;
+    if (!ToWide(target, &wideTarget)) {
+        *refusal = MsgValueTooLong;
+        return false;
+    }
+    CredentialResult result = PlatformReadGenericCredential(wideTarget.units, account->units,
+                                                            password->units, kWideTextCapacity);
+    switch (result) {
+        case CredentialRead: return true;
+        case CredentialUnreadable: *refusal = MsgCredentialUnreadable; break;
+        case CredentialNotText: *refusal = MsgCredentialNotText; break;
+        case CredentialTooLong: *refusal = MsgValueTooLong; break;
+    }
+    return false;
+}
+
+bool ReadInputPassword(InputLine* line, WideText* password, MessageId* refusal) {
+    if (!line->taken) {
+        line->taken = true;
+        line->accepted = ReadLineBytes(line->bytes, &line->refusal);
+    }
+    if (line->accepted && ToWide(line->bytes, password)) return true;
+    *refusal = line->accepted ? MsgValueTooLong : line->refusal;
+    return false;
+}
