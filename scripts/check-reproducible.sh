@@ -3,7 +3,10 @@
 # of this tree in another folder has the same bytes as build/windows/velmor.exe; two runs
 # of scripts/release.sh in other time zones give the same archive, its entries in a fixed
 # order with the commit's time, its build record naming the commit, its checksums
-# checking; a clone made with core.autocrlf=true releases the same exe and archive.
+# checking; a clone made with core.autocrlf=true releases the same exe and archive; a
+# signed release, made with a throwaway authority, verifies, is the reproducible exe
+# once its signature is removed, holds no key material, and passes check-release.sh,
+# which names what differs in a tampered or re-signed copy.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 work="$PWD/build/reproducible"
@@ -69,5 +72,84 @@ check "a clone made with core.autocrlf=true releases the same exe" \
     cmp "$work/first.exe" "$work/crlf/build/release/velmor.exe"
 check "a clone made with core.autocrlf=true releases the same archive" \
     cmp "$work/first.zip" "$work/crlf/build/release/$(basename "$archive")"
+# Signing: a throwaway authority and code-signing certificates, made here for the test.
+pki=$(mktemp -d)
+trap 'rm -rf "$pki"' EXIT
+make_signer() {  # name: a key with a password, and a certificate the authority issued
+    openssl req -newkey rsa:2048 -keyout "$pki/$1.key" -passout "file:$pki/password" \
+        -out "$pki/$1.csr" -subj "/CN=Velmor test signer $1" 2>/dev/null
+    openssl x509 -req -in "$pki/$1.csr" -CA "$pki/ca.pem" -CAkey "$pki/ca.key" -CAcreateserial \
+        -days 30 -extfile "$pki/leaf.cnf" -out "$pki/$1.pem" 2>/dev/null
+    cat "$pki/$1.pem" "$pki/ca.pem" >"$pki/$1-chain.pem"
+}
+echo "not-a-real-secret-$$" >"$pki/password"
+openssl req -x509 -newkey rsa:2048 -nodes -keyout "$pki/ca.key" -out "$pki/ca.pem" -days 30 \
+    -subj "/CN=Velmor test authority" -addext "basicConstraints=critical,CA:true" \
+    -addext "keyUsage=critical,keyCertSign" 2>/dev/null
+printf 'basicConstraints=CA:false\nkeyUsage=critical,digitalSignature\nextendedKeyUsage=codeSigning\n' \
+    >"$pki/leaf.cnf"
+make_signer publisher
+make_signer other
+signed_output=$(VELMOR_SIGN_CERT="$pki/publisher-chain.pem" VELMOR_SIGN_KEY="$pki/publisher.key" \
+    VELMOR_SIGN_PASSWORD_FILE="$pki/password" env -u SOURCE_DATE_EPOCH bash scripts/release.sh 2>&1)
+published="$work/published"
+rm -rf "$published"
+mkdir -p "$published"
+cp build/release/*.zip build/release/velmor.exe build/release/velmor.exe.sig build/release/SHA256SUMS \
+    "$published/"
+
+verifies() {  # the exe's signature, against the throwaway authority
+    osslsigncode verify -CAfile "$pki/ca.pem" -in "$1" >/dev/null 2>&1
+}
+check "a signed release's exe verifies against its authority" verifies "$published/velmor.exe"
+osslsigncode remove-signature -in "$published/velmor.exe" -out "$work/unsigned.exe" >/dev/null
+check "the signed exe without its signature is the reproducible exe, byte for byte" \
+    cmp "$work/unsigned.exe" "$work/first.exe"
+check "a signed release's SHA256SUMS checks exactly the archive, the exe and the signature" \
+    bash -c "cd '$published' && sha256sum -c --quiet SHA256SUMS && [ \$(wc -l <SHA256SUMS) -eq 3 ]"
+python3 -m zipfile -e "$published"/*.zip "$work/signed-unpacked"
+leaks=$({
+    grep -rlaF -e "$(cat "$pki/password")" -e "$(sed -n 2p "$pki/publisher.key")" -e "$pki" \
+        build/release "$work/signed-unpacked"
+    grep -F -e "$(cat "$pki/password")" -e "$pki" <<<"$signed_output"
+} || true)
+check "no password, key or certificate path in the archive, the build folder or the output" \
+    test -z "$leaks"
+check "check-release.sh passes on the signed release" \
+    bash -c "bash scripts/check-release.sh '$published' >'$work/checked.txt' 2>&1"
+
+tampered="$work/tampered"
+rm -rf "$tampered" && cp -r "$published" "$tampered"
+printf '\x01' | dd of="$tampered/velmor.exe" bs=1 seek=1000 conv=notrunc 2>/dev/null
+check "check-release.sh names velmor.exe when one byte of the signed exe changed" \
+    bash -c "! bash scripts/check-release.sh '$tampered' >'$work/tampered.txt' 2>&1 && grep -q '^FAIL velmor.exe: ' '$work/tampered.txt'"
+resigned="$work/resigned"
+rm -rf "$resigned" && cp -r "$published" "$resigned"
+rm "$resigned/velmor.exe" "$resigned/velmor.exe.sig"
+osslsigncode sign -certs "$pki/other-chain.pem" -key "$pki/other.key" -readpass "$pki/password" \
+    -h sha256 -n Velmor -in "$work/first.exe" -out "$resigned/velmor.exe" >/dev/null
+osslsigncode extract-signature -pem -in "$resigned/velmor.exe" -out "$resigned/velmor.exe.sig" >/dev/null
+(cd "$resigned" && sha256sum ./*.zip velmor.exe velmor.exe.sig | sed 's|  \./|  |' >SHA256SUMS)
+check "check-release.sh names the fingerprint of an exe and signature made with another key" \
+    bash -c "! bash scripts/check-release.sh '$resigned' >'$work/resigned.txt' 2>&1 && grep -q '^FAIL velmor.exe.sig: the signer' '$work/resigned.txt'"
+
+# openssl reads a second line when both passwords come from one file.
+cp "$pki/password" "$pki/p12-password"
+openssl pkcs12 -export -in "$pki/publisher.pem" -inkey "$pki/publisher.key" -certfile "$pki/ca.pem" \
+    -passin "file:$pki/password" -passout "file:$pki/p12-password" -out "$pki/publisher.p12"
+VELMOR_SIGN_PKCS12="$pki/publisher.p12" VELMOR_SIGN_PASSWORD_FILE="$pki/password" \
+    bash scripts/release.sh >/dev/null 2>&1
+check "a PKCS#12 file signs the release too" verifies build/release/velmor.exe
+
+if why=$(bash scripts/i386-host.sh); then
+    for exe in "$published/velmor.exe" "$work/first.exe"; do
+        WINEARCH=win32 WINEPREFIX="$PWD/build/windows/wine-prefix-win32" WINEDEBUG=-all \
+            LC_ALL=ja_JP.UTF-8 wine "$exe" /nologo </dev/null >"$exe.out" 2>/dev/null || true
+    done
+    check "the signed exe runs under Wine and writes the unsigned exe's bytes" \
+        bash -c "[ -s '$published/velmor.exe.out' ] && cmp '$published/velmor.exe.out' '$work/first.exe.out'"
+else
+    echo "n/a  the signed exe was not run under Wine: $why"
+fi
 echo "reproducible: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -6,8 +6,9 @@
 set -euo pipefail
 
 # Building the exe and the release archive: the cross compiler, CMake, Ninja, Python
-# (the archive is written with its zipfile module) and git.
-build_packages="g++-mingw-w64-i686 cmake ninja-build python3 git"
+# (the archive is written with its zipfile module) and git; signing it and checking a
+# signed release: osslsigncode and openssl.
+build_packages="g++-mingw-w64-i686 cmake ninja-build python3 git osslsigncode openssl"
 # Testing it: Wine with its 32-bit and 64-bit parts (a 64-bit prefix runs the exe under
 # WoW64, as 64-bit Windows does), the x86_64 cross compiler for the probe that reads the
 # native process block there, the host test and fuzzing tools, and the locales.
@@ -26,7 +27,8 @@ have_locales() {
 have_build_tools() {
     command -v i686-w64-mingw32-g++-win32 >/dev/null && command -v cmake >/dev/null &&
         command -v ninja >/dev/null && command -v python3 >/dev/null &&
-        command -v git >/dev/null
+        command -v git >/dev/null && command -v osslsigncode >/dev/null &&
+        command -v openssl >/dev/null
 }
 
 have_test_tools() {

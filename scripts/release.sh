@@ -5,24 +5,52 @@
 #                               "sha256sum -c" reads it) and BUILDINFO.txt (the version,
 #                               the commit, the SOURCE_DATE_EPOCH used and the Debian
 #                               package versions of the toolchain)
-#   SHA256SUMS                  the hashes of the archive and of the exe, to be published
-#                               apart from the archive
+#   velmor.exe                  the same exe
+#   SHA256SUMS                  the hashes of the files to publish, to be published apart
+#                               from the archive
 # Two runs on one commit give the same bytes: the entries carry the commit's time (or
 # SOURCE_DATE_EPOCH when set) and stand in a fixed order. Needs only the build tools, and
 # no root once they are installed. Prints the archive's path and the exe's SHA-256.
+#
+# Signing, only when asked: with VELMOR_SIGN_PKCS12 (a PKCS#12 file), or VELMOR_SIGN_CERT
+# and VELMOR_SIGN_KEY (a PEM certificate chain, the signer's first, and its key), the exe
+# is signed with SHA-256 Authenticode. VELMOR_SIGN_PASSWORD_FILE names a file that holds
+# the key's password, which reaches osslsigncode through -readpass alone;
+# VELMOR_SIGN_TIMESTAMP_URL an RFC 3161 time-stamp server. A signed release also writes
+# velmor.exe.sig, the detached signature, and its BUILDINFO.txt records the unsigned
+# exe's SHA-256 (what a rebuild gives) and the signer's certificate.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh build
+scripts=$PWD/scripts
 out="$PWD/build/release"
 tree="$out/tree"
 rm -rf "$tree"
+rm -f "$out/velmor.exe" "$out/velmor.exe.sig" "$out/SHA256SUMS"
 mkdir -p "$tree"
+
+sign=()
+if [ -n "${VELMOR_SIGN_PKCS12:-}" ]; then
+    sign=(-pkcs12 "$VELMOR_SIGN_PKCS12")
+elif [ -n "${VELMOR_SIGN_CERT:-}${VELMOR_SIGN_KEY:-}" ]; then
+    if [ -z "${VELMOR_SIGN_CERT:-}" ] || [ -z "${VELMOR_SIGN_KEY:-}" ]; then
+        echo "release.sh: signing needs both VELMOR_SIGN_CERT and VELMOR_SIGN_KEY" >&2
+        exit 2
+    fi
+    sign=(-certs "$VELMOR_SIGN_CERT" -key "$VELMOR_SIGN_KEY")
+fi
+if [ ${#sign[@]} -gt 0 ]; then
+    [ -z "${VELMOR_SIGN_PASSWORD_FILE:-}" ] || sign+=(-readpass "$VELMOR_SIGN_PASSWORD_FILE")
+    [ -z "${VELMOR_SIGN_TIMESTAMP_URL:-}" ] || sign+=(-ts "$VELMOR_SIGN_TIMESTAMP_URL")
+fi
+
 # The files as committed, whatever this clone's line-end settings.
 git -c core.autocrlf=false -c core.eol=lf archive HEAD | tar -x -C "$tree"
 if [ -n "$(git status --porcelain --untracked-files=no)" ]; then
     echo "release.sh: the work tree has uncommitted changes; the release is built from $(git rev-parse --short HEAD) without them" >&2
 fi
 (cd "$tree" && cmake --preset windows >/dev/null && cmake --build --preset windows --target velmor >/dev/null)
+built="$tree/build/windows/velmor.exe"
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$tree/build/windows/CMakeCache.txt")
 archive="velmor-$version-win32.zip"
 epoch="${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct HEAD)}"
@@ -33,25 +61,27 @@ epoch="${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct HEAD)}"
     dpkg-query -W -f '${Package}=${Version}\n' g++-mingw-w64-i686-win32 \
         binutils-mingw-w64-i686 mingw-w64-i686-dev
 } >"$tree/BUILDINFO.txt"
-python3 - "$out/$archive" "$epoch" "$tree/build/windows/velmor.exe" "$tree/README.md" \
-    "$tree/BUILDINFO.txt" <<'PY'
-import hashlib, sys, time, zipfile
-archive, epoch, exe, readme, buildinfo = sys.argv[1], int(sys.argv[2]), *sys.argv[3:]
-stamp = time.gmtime(max(epoch, 315532800))[:6]  # a zip holds no time before 1980
-files = {}
-for name, path in [("velmor.exe", exe), ("README.md", readme), ("BUILDINFO.txt", buildinfo)]:
-    with open(path, "rb") as f:
-        files[name] = f.read()
-files["SHA256SUMS"] = ("%s  velmor.exe\n" % hashlib.sha256(files["velmor.exe"]).hexdigest()).encode()
-with zipfile.ZipFile(archive, "w") as z:
-    for name in ["velmor.exe", "README.md", "SHA256SUMS", "BUILDINFO.txt"]:
-        entry = zipfile.ZipInfo(name, date_time=stamp)
-        entry.create_system = 0
-        entry.external_attr = (0o755 if name.endswith(".exe") else 0o644) << 16
-        entry.compress_type = zipfile.ZIP_DEFLATED
-        z.writestr(entry, files[name], compresslevel=9)
-PY
-cp "$tree/build/windows/velmor.exe" "$out/velmor.exe"
-(cd "$out" && sha256sum "$archive" velmor.exe >SHA256SUMS)
+
+published=("$archive" velmor.exe)
+if [ ${#sign[@]} -gt 0 ]; then
+    # Nothing osslsigncode says reaches this output: it may name the key's files.
+    if ! osslsigncode sign "${sign[@]}" -h sha256 -n Velmor -in "$built" \
+        -out "$out/velmor.exe" >/dev/null 2>&1; then
+        echo "release.sh: signing failed; check the VELMOR_SIGN_* settings" >&2
+        exit 1
+    fi
+    osslsigncode extract-signature -pem -in "$out/velmor.exe" -out "$out/velmor.exe.sig" >/dev/null
+    {
+        echo "signed=yes"
+        echo "unsigned-sha256=$(sha256sum "$built" | cut -d' ' -f1)"
+        python3 "$scripts/release_signer.py" "$out/velmor.exe.sig" | sed 's/^/signer-/'
+    } >>"$tree/BUILDINFO.txt"
+    published+=(velmor.exe.sig)
+else
+    cp "$built" "$out/velmor.exe"
+fi
+python3 "$scripts/release_archive.py" "$out/$archive" "$epoch" "$out/velmor.exe" \
+    "$tree/README.md" "$tree/BUILDINFO.txt"
+(cd "$out" && sha256sum "${published[@]}" >SHA256SUMS)
 echo "$out/$archive"
 echo "velmor.exe SHA-256: $(sha256sum "$out/velmor.exe" | cut -d' ' -f1)"

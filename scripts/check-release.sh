@@ -1,0 +1,85 @@
+#!/usr/bin/env bash
+# Checks a published release folder against the commit its BUILDINFO.txt names: rebuilds
+# the exe from that commit in a temporary worktree, and says for each published file
+# whether it is what the release would have written:
+#   velmor.exe       unsigned: the rebuilt exe; signed: the rebuilt exe (whose SHA-256
+#                    BUILDINFO.txt records) with the published signature attached
+#   velmor.exe.sig   made by the certificate BUILDINFO.txt names (its fingerprint printed,
+#                    to compare with the one the publisher announces)
+#   the archive      the same bytes, written from the exe, the commit's README.md and the
+#                    published BUILDINFO.txt
+#   SHA256SUMS       the hashes of exactly the published files
+# Exits non-zero, naming the file, at any mismatch. Usage: scripts/check-release.sh DIR
+set -euo pipefail
+dir=$(cd "${1:?usage: scripts/check-release.sh DIR}" && pwd)
+cd "$(dirname "$0")/.."
+scripts=$PWD/scripts
+bash scripts/install-deps.sh build
+
+archives=("$dir"/velmor-*-win32.zip)
+if [ ${#archives[@]} -ne 1 ] || [ ! -f "${archives[0]}" ]; then
+    echo "check-release.sh: $dir holds no single velmor-<version>-win32.zip" >&2
+    exit 2
+fi
+archive=${archives[0]}
+work=$(mktemp -d)
+trap 'git worktree remove --force "$work/tree" >/dev/null 2>&1 || true; rm -rf "$work"' EXIT
+python3 -c 'import sys, zipfile; sys.stdout.buffer.write(zipfile.ZipFile(sys.argv[1]).read("BUILDINFO.txt"))' \
+    "$archive" >"$work/BUILDINFO.txt"
+field() { sed -n "s/^$1=//p" "$work/BUILDINFO.txt"; }
+commit=$(field commit)
+if ! git cat-file -e "$commit^{commit}" 2>/dev/null; then
+    echo "check-release.sh: commit $commit, which BUILDINFO.txt names, is not in this clone (a shallow clone?): fetch it, e.g. git fetch --unshallow" >&2
+    exit 2
+fi
+
+echo "rebuilding $commit"
+git worktree add -q --detach "$work/tree" "$commit"
+(cd "$work/tree" && env -u VELMOR_SIGN_PKCS12 -u VELMOR_SIGN_CERT -u VELMOR_SIGN_KEY \
+    SOURCE_DATE_EPOCH="$(field SOURCE_DATE_EPOCH)" bash scripts/release.sh >/dev/null 2>&1)
+rebuilt="$work/tree/build/release/velmor.exe"
+
+failed=0
+verdict() {  # file, then the command that must succeed
+    local file=$1
+    shift
+    if "$@"; then
+        echo "ok   $file"
+    else
+        echo "FAIL $file"
+        failed=$((failed + 1))
+    fi
+}
+sha256() { sha256sum "$1" | cut -d' ' -f1; }
+
+published=("$(basename "$archive")" velmor.exe)
+if [ "$(field signed)" = yes ]; then
+    published+=(velmor.exe.sig)
+    verdict "velmor.exe rebuilt unsigned: the SHA-256 that BUILDINFO.txt records" \
+        test "$(sha256 "$rebuilt")" = "$(field unsigned-sha256)"
+    # attach-signature also checks the chain against the system's authorities, which
+    # a private authority fails; the bytes it writes are what is compared.
+    osslsigncode attach-signature -sigin "$dir/velmor.exe.sig" -in "$rebuilt" \
+        -out "$work/velmor.exe" >/dev/null 2>&1 || true
+    verdict "velmor.exe: the rebuilt exe with velmor.exe.sig attached" \
+        cmp -s "$work/velmor.exe" "$dir/velmor.exe"
+    signer=$(python3 "$scripts/release_signer.py" "$dir/velmor.exe.sig" | sed -n 's/^sha256=//p')
+    echo "     signer's certificate, SHA-256 fingerprint: $signer"
+    verdict "velmor.exe.sig: the signer's fingerprint is the one BUILDINFO.txt records" \
+        test "$signer" = "$(field signer-sha256)"
+else
+    cp "$rebuilt" "$work/velmor.exe"
+    verdict "velmor.exe: the rebuilt exe" cmp -s "$work/velmor.exe" "$dir/velmor.exe"
+fi
+python3 "$scripts/release_archive.py" "$work/$(basename "$archive")" "$(field SOURCE_DATE_EPOCH)" \
+    "$work/velmor.exe" "$work/tree/README.md" "$work/BUILDINFO.txt"
+verdict "$(basename "$archive"): as the release writes it" \
+    cmp -s "$work/$(basename "$archive")" "$archive"
+(cd "$dir" && sha256sum "${published[@]}") >"$work/SHA256SUMS"
+verdict "SHA256SUMS: the hashes of exactly the published files" \
+    cmp -s "$work/SHA256SUMS" "$dir/SHA256SUMS"
+if [ "$failed" -ne 0 ]; then
+    echo "check-release.sh: $failed of the published files differ from what $commit builds" >&2
+    exit 1
+fi
+echo "check-release.sh: every published file is what $commit builds"
