@@ -59,22 +59,7 @@ TEST(Messages, KeepsTheBytesThatLookLikeBackslashes) {
 }
 
 TEST(Messages, EachMessageIsOneTextInCodePage932) {
-    const struct {
-        MessageId message;
-        const char* expected;
-    } cases[] = {
-        {MsgUserRequired, kExpectedUserRequired},
-        {MsgCommandRequired, kExpectedCommandRequired},
-        {MsgLaunchFailed, kExpectedLaunchFailed},
-        {MsgExitStatusFailed, kExpectedExitStatusFailed},
-        {MsgValueTooLong, kExpectedValueTooLong},
-        {MsgCredentialUnreadable, kExpectedCredentialUnreadable},
-        {MsgCredentialNotText, kExpectedCredentialNotText},
-        {MsgInputIsConsole, kExpectedInputIsConsole},
-        {MsgInputEmpty, kExpectedInputEmpty},
-        {MsgInputHasZeroByte, kExpectedInputHasZeroByte},
-    };
-    for (const auto& test : cases) {
+    for (const auto& test : kMessageTexts) {
         ResetFakePlatform();
         PrintMessage(test.message);
         EXPECT_EQ(WrittenTexts(), std::vector<std::string>{Cp932(test.expected)}) << test.expected;

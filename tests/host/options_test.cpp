@@ -2,7 +2,6 @@
 // conversion of values into bounded fields.
 #include <gtest/gtest.h>
 
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -172,15 +171,6 @@ const struct {
      "password=秘密"},
 };
 
-const std::map<MessageId, std::string> kRefusalTexts = {
-    {MsgValueTooLong, kExpectedValueTooLong},
-    {MsgCredentialUnreadable, kExpectedCredentialUnreadable},
-    {MsgCredentialNotText, kExpectedCredentialNotText},
-    {MsgInputIsConsole, kExpectedInputIsConsole},
-    {MsgInputEmpty, kExpectedInputEmpty},
-    {MsgInputHasZeroByte, kExpectedInputHasZeroByte},
-};
-
 void SetFakePasswordSources(const std::string& input) {
     ResetFakePlatform();
     Fake().credentialTarget = u"velmor/nightly";
@@ -194,7 +184,7 @@ TEST(ParseArguments, TakesPasswordsFromCredentialManagerAndStandardInput) {
     for (const auto& test : kPasswordSourceCases) {
         SetFakePasswordSources(test.input);
         ParseOutcome outcome = ParseOnFake(test.arguments);
-        EXPECT_EQ(outcome.fits ? outcome.options : kRefusalTexts.at(outcome.refusal),
+        EXPECT_EQ(outcome.fits ? outcome.options : ExpectedText(outcome.refusal),
                   test.expected) << test.what;
     }
 }
@@ -223,7 +213,7 @@ TEST(ParseArguments, RefusesWhatCredentialManagerOrAConsoleCannotGive) {
         Fake().credentialUser = test.user;
         Fake().standardInputIsConsole = test.console;
         ParseOutcome outcome = ParseOnFake(test.arguments);
-        EXPECT_EQ(outcome.fits ? outcome.options : kRefusalTexts.at(outcome.refusal),
+        EXPECT_EQ(outcome.fits ? outcome.options : ExpectedText(outcome.refusal),
                   test.expected) << test.what;
     }
 }

@@ -8,8 +8,34 @@
 #include <string>
 
 #include "cli/entry.h"
+#include "cli/messages.h"
 #include "cli/options.h"
+#include "expected_texts.h"
 #include "platform/fake_platform.h"
+
+// Each message and the text it writes.
+const struct {
+    MessageId message;
+    const char* expected;
+} kMessageTexts[] = {
+    {MsgUserRequired, kExpectedUserRequired},
+    {MsgCommandRequired, kExpectedCommandRequired},
+    {MsgLaunchFailed, kExpectedLaunchFailed},
+    {MsgExitStatusFailed, kExpectedExitStatusFailed},
+    {MsgValueTooLong, kExpectedValueTooLong},
+    {MsgCredentialUnreadable, kExpectedCredentialUnreadable},
+    {MsgCredentialNotText, kExpectedCredentialNotText},
+    {MsgInputIsConsole, kExpectedInputIsConsole},
+    {MsgInputEmpty, kExpectedInputEmpty},
+    {MsgInputHasZeroByte, kExpectedInputHasZeroByte},
+};
+
+inline const char* ExpectedText(MessageId message) {
+    for (const auto& text : kMessageTexts) {
+        if (text.message == message) return text.expected;
+    }
+    return "(no such message)";
+}
 
 // utf8 re-encoded in the named iconv code page; the test fails loudly if it cannot be.
 inline std::string Encode(const std::string& utf8, const char* codePage) {
