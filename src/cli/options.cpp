@@ -9,9 +9,9 @@
 namespace {
 
 enum SwitchEffect {
-    LogoOff, LogoOn, ProfileOff, ProfileOn, NetworkOnly, CallerEnvironmentOff, CallerEnvironmentOn,
-    SetAccount, SetPassword, WaitOff, WaitOn, HideOff, HideOn, SetWorkDir,
-    SetFromCredential, SetPasswordFromInput,
+    LogoOff, LogoOn, ProfileOff, ProfileOn, NetworkOnly, CallerEnvironmentOff,
+    CallerEnvironmentOn, SetAccount, SetPassword, WaitOff, WaitOn, HideOff, HideOn,
+    SetWorkDir, SetFromCredential, SetPasswordFromInput,
 };
 
 struct SwitchRule {
@@ -137,13 +137,13 @@ bool ApplyCredential(const char* target, LaunchOptions* options, MessageId* refu
     return true;
 }
 
-// Returns false, with the refusal, when the switch's value cannot be taken.
+// Returns false when the switch's value cannot be taken; refusal is then set where it is
+// other than an over-long value's.
 bool ApplySwitch(const char* name, const LeadBytes& leadBytes, InputLine* input,
                  LaunchOptions* options, MessageId* refusal) {
     const char* value = nullptr;
     const SwitchRule* rule = FindSwitchRule(name, &value);
     if (rule == nullptr) return true;  // an unknown switch is skipped without a word
-    *refusal = MsgValueTooLong;  // what every value refused below gets
     switch (rule->effect) {
         case LogoOff: options->showLogo = false; break;
         case LogoOn: options->showLogo = true; break;
@@ -194,7 +194,7 @@ bool ParseArguments(int argc, const char* const* argv, const LeadBytes& leadByte
     bool accepted = true;
     for (int i = 1; i < argc; ++i) {
         const char* argument = argv[i];
-        MessageId refused = MsgValueTooLong;
+        MessageId refused = MsgValueTooLong;  // unless the switch says otherwise
         bool applied = IsSwitch(argument)
                            ? ApplySwitch(argument + 1, leadBytes, &input, options, &refused)
                            : ToWide(argument, &options->commandLine);
