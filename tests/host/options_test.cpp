@@ -171,6 +171,7 @@ const struct {
      "password=秘密"},
 };
 
+// The fake reads input where it stands: it must outlive the walk.
 void SetFakePasswordSources(const std::string& input) {
     ResetFakePlatform();
     Fake().credentialTarget = u"velmor/nightly";
@@ -207,8 +208,9 @@ TEST(ParseArguments, RefusesWhatCredentialManagerOrAConsoleCannotGive) {
         {"standard input a console: Velmor never prompts", CredentialRead, u"u", true,
          {"/password-stdin"}, kExpectedInputIsConsole},
     };
+    const std::string input = "pw\n";
     for (const auto& test : cases) {
-        SetFakePasswordSources("pw\n");
+        SetFakePasswordSources(input);
         Fake().credentialResult = test.credential;
         Fake().credentialUser = test.user;
         Fake().standardInputIsConsole = test.console;
@@ -219,7 +221,8 @@ TEST(ParseArguments, RefusesWhatCredentialManagerOrAConsoleCannotGive) {
 }
 
 TEST(ParseArguments, WipesTheLineOfStandardInputOnceTheWalkIsDone) {
-    SetFakePasswordSources("Hunter2Secret\n");
+    const std::string input = "Hunter2Secret\n";
+    SetFakePasswordSources(input);
     Fake().secret = "Hunter2Secret";
     ParseOnFake({"/password-stdin"});
     int secretWipes = 0;
