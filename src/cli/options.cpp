@@ -11,7 +11,7 @@ namespace {
 enum SwitchEffect {
     LogoOff, LogoOn, ProfileOff, ProfileOn, NetworkOnly, CallerEnvironmentOff,
     CallerEnvironmentOn, SetAccount, SetPassword, WaitOff, WaitOn, HideOff, HideOn,
-    SetWorkDir, SetFromCredential, SetPasswordFromInput,
+    SetWorkDir, SetFromCredential, SetPasswordFromInput, StandardStreamsOff, StandardStreamsOn,
 };
 
 struct SwitchRule {
@@ -36,6 +36,8 @@ const SwitchRule kSwitchRules[] = {
     {"wait", false, WaitOn},
     {"nohide", false, HideOff},
     {"hide", false, HideOn},
+    {"nostdio", false, StandardStreamsOff},
+    {"stdio", false, StandardStreamsOn},
     {"workdir:", true, SetWorkDir},
     {"credential:", true, SetFromCredential},
     {"password-stdin", false, SetPasswordFromInput},
@@ -160,6 +162,8 @@ bool ApplySwitch(const char* name, const LeadBytes& leadBytes, InputLine* input,
         case WaitOn: options->wait = true; break;
         case HideOff: options->hide = false; break;
         case HideOn: options->hide = true; break;
+        case StandardStreamsOff: options->standardStreams = false; break;
+        case StandardStreamsOn: options->standardStreams = true; break;
         case SetWorkDir: return ToWide(value, &options->workDir);
         case SetFromCredential: return ApplyCredential(value, options, refusal);
         case SetPasswordFromInput: return ReadInputPassword(input, &options->password, refusal);

@@ -22,6 +22,9 @@ struct LaunchOptions {
     bool useCallerEnvironment;
     bool wait;
     bool hide;
+    // The program gets Velmor's own standard input, output and error, rather than
+    // those of its new console.
+    bool standardStreams;
     WideText user;
     WideText domain;    // empty: no domain is passed
     WideText password;  // may stay empty; wiped once the logon call has returned

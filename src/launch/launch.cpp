@@ -30,6 +30,9 @@ int LaunchAsUser(LaunchOptions* options) {
     // also what happens when the caller's block cannot be had.
     WideChar* environment = options->useCallerEnvironment ? PlatformTakeEnvironment() : nullptr;
     plan.lpEnvironment = environment;
+    // The program writes to the very file or pipe that holds Velmor's buffered banner:
+    // written out first, the banner stands before everything the program prints.
+    if (options->standardStreams) PlatformFlushOutput();
 
     bool created = PlatformCreateProcessWithLogon(
         plan.lpUsername, plan.lpDomain, plan.lpPassword, plan.dwLogonFlags,

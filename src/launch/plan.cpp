@@ -1,5 +1,5 @@
 // Builds the launch plan, the console window's title included. Needs nothing of the
-// platform but the ANSI conversion.
+// platform but the ANSI conversion and, with /stdio, the process's standard handles.
 #include "launch/plan.h"
 
 #include <string.h>
@@ -79,5 +79,10 @@ void BuildLaunchPlan(LaunchOptions* options, LaunchPlan* plan) {
     if (options->hide) {
         plan->startupInfo.dwFlags = kStartfUseShowWindow;
         plan->startupInfo.wShowWindow = kSwHide;
+    }
+    if (options->standardStreams) {
+        plan->startupInfo.dwFlags |= kStartfUseStdHandles;
+        PlatformReadStandardHandles(&plan->startupInfo.hStdInput, &plan->startupInfo.hStdOutput,
+                                    &plan->startupInfo.hStdError);
     }
 }

@@ -397,6 +397,17 @@ void PlatformWriteText(const char* text) {
     fake.outputLength += length;
 }
 
+void PlatformFlushOutput() {
+    RecordCall(FakeFlushOutput);
+}
+
+void PlatformReadStandardHandles(PlatformHandle* input, PlatformHandle* output,
+                                 PlatformHandle* error) {
+    *input = kFakeStandardInput;
+    *output = kFakeStandardOutput;
+    *error = kFakeStandardError;
+}
+
 bool FakeHoldsSecret(const void* buffer, size_t size) {
     if (fake.secret == nullptr) return false;
     size_t length = strlen(fake.secret);
@@ -458,6 +469,9 @@ bool PlatformCreateProcessWithLogon(const WideChar* lpUsername, const WideChar* 
     logon.passwordBuffer = lpPassword;
     logon.startupFlags = lpStartupInfo->dwFlags;
     logon.showWindow = lpStartupInfo->wShowWindow;
+    logon.standardInput = lpStartupInfo->hStdInput;
+    logon.standardOutput = lpStartupInfo->hStdOutput;
+    logon.standardError = lpStartupInfo->hStdError;
     if (!fake.createSucceeds) return false;
     lpProcessInformation->hProcess = kFakeProcessHandle;
     lpProcessInformation->hThread = kFakeThreadHandle;

@@ -15,6 +15,7 @@ enum FakeCallKind {
     FakeWipe,
     FakeWriteText,
     FakeWriteTitle,
+    FakeFlushOutput,
     FakeCloseUnknown,
     FakeFreeUnknown,
 };
@@ -46,6 +47,7 @@ struct FakeLogonCall {
     const WideChar* passwordBuffer;
     uint32_t startupFlags;
     uint16_t showWindow;
+    PlatformHandle standardInput, standardOutput, standardError;
 };
 
 struct FakePlatform {
@@ -93,6 +95,10 @@ struct FakePlatform {
 
 void* const kFakeProcessHandle = reinterpret_cast<PlatformHandle>(0x1001);
 void* const kFakeThreadHandle = reinterpret_cast<PlatformHandle>(0x2002);
+// The process's own standard handles, as the fake gives them.
+void* const kFakeStandardInput = reinterpret_cast<PlatformHandle>(0x3003);
+void* const kFakeStandardOutput = reinterpret_cast<PlatformHandle>(0x4004);
+void* const kFakeStandardError = reinterpret_cast<PlatformHandle>(0x5005);
 
 // Resets every setting to a plain run on code page 932 that launches and exits with 0,
 // with "velmor.exe" as its command line, and no console.

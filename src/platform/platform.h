@@ -33,6 +33,7 @@ const uint32_t kCreateUnicodeEnvironment = 0x00000400;
 const uint32_t kCreateNewProcessGroup = 0x00000200;
 const uint32_t kCreateNewConsole = 0x00000010;
 const uint32_t kStartfUseShowWindow = 0x00000001;
+const uint32_t kStartfUseStdHandles = 0x00000100;
 const uint16_t kSwHide = 0;
 
 // The parts of STARTUPINFOW that Velmor decides; the Windows layer sets cb to the
@@ -41,6 +42,10 @@ struct StartupSettings {
     const WideChar* lpTitle;
     uint32_t dwFlags;
     uint16_t wShowWindow;
+    // With kStartfUseStdHandles only; null otherwise.
+    PlatformHandle hStdInput;
+    PlatformHandle hStdOutput;
+    PlatformHandle hStdError;
 };
 
 struct ProcessInformation {
@@ -104,6 +109,12 @@ ConversionResult PlatformWideToAnsi(const WideChar* text, bool noBestFit, char* 
 
 // One runtime output call on standard output in text mode; the result is not reported.
 void PlatformWriteText(const char* text);
+// Writes out what the runtime holds buffered for standard output; not reported either.
+void PlatformFlushOutput();
+// The process's own standard input, output and error as the system gave them: a
+// console, a file, a pipe, or none at all (null, or the invalid handle), unchanged.
+void PlatformReadStandardHandles(PlatformHandle* input, PlatformHandle* output,
+                                 PlatformHandle* error);
 
 // Zeroes memory in a way the compiler may not drop as a dead store.
 void PlatformWipe(void* buffer, size_t size);

@@ -22,6 +22,7 @@ static_assert(kCreateUnicodeEnvironment == CREATE_UNICODE_ENVIRONMENT, "creation
 static_assert(kCreateNewProcessGroup == CREATE_NEW_PROCESS_GROUP, "creation flag");
 static_assert(kCreateNewConsole == CREATE_NEW_CONSOLE, "creation flag");
 static_assert(kStartfUseShowWindow == STARTF_USESHOWWINDOW, "startup flag");
+static_assert(kStartfUseStdHandles == STARTF_USESTDHANDLES, "startup flag");
 static_assert(kSwHide == SW_HIDE, "show-window value");
 
 static const wchar_t* AsWindows(const WideChar* text) {
@@ -215,6 +216,17 @@ void PlatformWriteText(const char* text) {
     (void)fputs(text, stdout);
 }
 
+void PlatformFlushOutput() {
+    (void)fflush(stdout);
+}
+
+void PlatformReadStandardHandles(PlatformHandle* input, PlatformHandle* output,
+                                 PlatformHandle* error) {
+    *input = GetStdHandle(STD_INPUT_HANDLE);
+    *output = GetStdHandle(STD_OUTPUT_HANDLE);
+    *error = GetStdHandle(STD_ERROR_HANDLE);
+}
+
 void PlatformWipe(void* buffer, size_t size) {
     SecureZeroMemory(buffer, size);
 }
@@ -241,6 +253,10 @@ bool PlatformCreateProcessWithLogon(const WideChar* lpUsername, const WideChar* 
     startup.lpTitle = const_cast<wchar_t*>(AsWindows(lpStartupInfo->lpTitle));
     startup.dwFlags = lpStartupInfo->dwFlags;
     startup.wShowWindow = lpStartupInfo->wShowWindow;
+    // The logon service copies these to the new process as they are, unchecked.
+    startup.hStdInput = lpStartupInfo->hStdInput;
+    startup.hStdOutput = lpStartupInfo->hStdOutput;
+    startup.hStdError = lpStartupInfo->hStdError;
 
     PROCESS_INFORMATION process;
     ZeroMemory(&process, sizeof process);

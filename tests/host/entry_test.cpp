@@ -132,6 +132,49 @@ TEST(RunVelmor, LeavesThePasswordNowhereOnEveryPath) {
     }
 }
 
+// With /stdio alone, the program gets Velmor's own three standard handles, and the
+// banner that Velmor buffered is written out before the logon call, so that it stands
+// first in a file or pipe the two share. Without it, nothing changes.
+TEST(RunVelmor, HandsItsStandardStreamsToTheProgramOnlyWithStdio) {
+    const struct {
+        const char* what;
+        const char* switches;
+        uint32_t startupFlags;
+        bool handsStreams;
+    } cases[] = {
+        {"no switch: flags as ever, no handles", "", 0, false},
+        {"/stdio", "/stdio", kStartfUseStdHandles, true},
+        {"/stdio with /hide", "/stdio /hide", kStartfUseStdHandles | kStartfUseShowWindow, true},
+        {"/stdio then /nostdio", "/stdio /nostdio", 0, false},
+        {"/nostdio then /stdio", "/nostdio /stdio", kStartfUseStdHandles, true},
+        {"-STDIO", "-STDIO", kStartfUseStdHandles, true},
+    };
+    for (const auto& test : cases) {
+        ResetFakePlatform();
+        RunOutcome outcome = RunCommand(std::string("velmor.exe /user:a /wait ") +
+                                        test.switches + " x.exe");
+        const FakeLogonCall& logon = Fake().logon;
+        EXPECT_EQ(outcome.output, Banner()) << test.what;
+        EXPECT_EQ(logon.startupFlags, test.startupFlags) << test.what;
+        const std::vector<PlatformHandle> handles = {logon.standardInput, logon.standardOutput,
+                                                     logon.standardError};
+        const std::vector<PlatformHandle> expected =
+            test.handsStreams ? std::vector<PlatformHandle>{kFakeStandardInput,
+                                                            kFakeStandardOutput,
+                                                            kFakeStandardError}
+                              : std::vector<PlatformHandle>{nullptr, nullptr, nullptr};
+        EXPECT_EQ(handles, expected) << test.what;
+        int flush = FindFakeCall(FakeFlushOutput);
+        EXPECT_EQ(flush >= 0, test.handsStreams) << test.what;
+        if (flush >= 0) {
+            EXPECT_GT(flush, FindFakeCall(FakeWriteText, FindFakeCall(FakeWriteText) + 1))
+                << test.what << ": after the banner";
+            EXPECT_LT(flush, FindFakeCall(FakeCreateProcess)) << test.what;
+            EXPECT_EQ(FindFakeCall(FakeFlushOutput, flush + 1), -1) << test.what;
+        }
+    }
+}
+
 // cmd.exe's console title repeats the command it runs. Before the launch, every password
 // value in it is starred as the command line's are, and nothing else changes; a title
 // that is not there, or not whole, is never written.

@@ -24,6 +24,7 @@ std::string CallName(FakeCallKind kind) {
         case FakeWipe: return "wipe";
         case FakeWriteText: return "write";
         case FakeWriteTitle: return "write title";
+        case FakeFlushOutput: return "flush output";
         case FakeCloseUnknown: return "close unknown handle";
         case FakeFreeUnknown: return "free unknown block";
     }

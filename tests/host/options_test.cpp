@@ -20,6 +20,7 @@ std::string Describe(const LaunchOptions& options) {
     if (options.useCallerEnvironment) add("env");
     if (options.wait) add("wait");
     if (options.hide) add("hide");
+    if (options.standardStreams) add("stdio");
     const struct {
         const char* name;
         const WideText& field;
@@ -82,6 +83,11 @@ const ParseCase kSwitchCases[] = {
     {"/wait then /nowait does not", {"/wait", "/nowait"}, ""},
     {"/hide hides the window", {"/hide"}, "hide"},
     {"/hide then /nohide does not", {"/hide", "/nohide"}, ""},
+    {"/stdio hands the program Velmor's standard streams", {"/stdio"}, "stdio"},
+    {"-STDIO is /stdio in another case and introducer", {"-STDIO"}, "stdio"},
+    {"/stdio then /nostdio does not", {"/stdio", "/nostdio"}, ""},
+    {"/nostdio then /stdio does", {"/nostdio", "/Stdio"}, "stdio"},
+    {"/stdiox and /stdio: are not /stdio", {"/stdiox", "/stdio:", "/nostdiox"}, ""},
     {"/USER: sets the user", {"/USER:alice"}, "user=alice"},
     {"-user: sets the user", {"-user:alice"}, "user=alice"},
     {"/User: sets the user", {"/User:alice"}, "user=alice"},

@@ -1,6 +1,8 @@
 // Test-only stand-in for the logon service, linked into velmor_seam.exe in place of
 // ADVAPI32's import: it records the arguments it was given to the file named by
-// VELMOR_LOGON_RECORD, then starts the program as the caller with CreateProcessW.
+// VELMOR_LOGON_RECORD, then starts the program as the caller with CreateProcessW. The
+// standard handles of STARTF_USESTDHANDLES reach the program as the logon service
+// passes them: duplicated into it whether or not they are inheritable.
 #include <stdio.h>
 #include <windows.h>
 // After <windows.h>, which it needs.
@@ -20,11 +22,41 @@ void WriteText(FILE* record, const char* key, const wchar_t* text) {
     fprintf(record, "%s=%s\n", key, length > 0 ? utf8 : "(unconvertible)");
 }
 
+bool UsesStandardHandles(const STARTUPINFOW& s) {
+    return (s.dwFlags & STARTF_USESTDHANDLES) != 0;
+}
+
 bool OtherStartupFieldsZero(const STARTUPINFOW& s) {
     return s.lpReserved == nullptr && s.lpDesktop == nullptr && s.dwX == 0 && s.dwY == 0 &&
            s.dwXSize == 0 && s.dwYSize == 0 && s.dwXCountChars == 0 && s.dwYCountChars == 0 &&
            s.dwFillAttribute == 0 && s.cbReserved2 == 0 && s.lpReserved2 == nullptr &&
-           s.hStdInput == nullptr && s.hStdOutput == nullptr && s.hStdError == nullptr;
+           (UsesStandardHandles(s) || (s.hStdInput == nullptr && s.hStdOutput == nullptr &&
+                                       s.hStdError == nullptr));
+}
+
+// "own" when the three handles are the caller's own standard handles, unchanged.
+const char* StandardHandles(const STARTUPINFOW& s) {
+    if (s.hStdInput == nullptr && s.hStdOutput == nullptr && s.hStdError == nullptr) return "none";
+    return s.hStdInput == GetStdHandle(STD_INPUT_HANDLE) &&
+                   s.hStdOutput == GetStdHandle(STD_OUTPUT_HANDLE) &&
+                   s.hStdError == GetStdHandle(STD_ERROR_HANDLE)
+               ? "own"
+               : "other";
+}
+
+// An inheritable duplicate, so that CreateProcessW hands the program the same file or
+// pipe; a handle that is none (null, invalid) is passed on as it is.
+HANDLE Inheritable(HANDLE handle) {
+    HANDLE duplicate = nullptr;
+    if (DuplicateHandle(GetCurrentProcess(), handle, GetCurrentProcess(), &duplicate, 0, TRUE,
+                        DUPLICATE_SAME_ACCESS) == FALSE) {
+        return handle;
+    }
+    return duplicate;
+}
+
+void CloseDuplicate(HANDLE duplicate, HANDLE original) {
+    if (duplicate != original) CloseHandle(duplicate);
 }
 
 void Record(LPCWSTR user, LPCWSTR domain, LPCWSTR password, DWORD logonFlags,
@@ -49,6 +81,7 @@ void Record(LPCWSTR user, LPCWSTR domain, LPCWSTR password, DWORD logonFlags,
     fprintf(record, "dwFlags=0x%08lx\n", startup->dwFlags);
     fprintf(record, "wShowWindow=%u\n", startup->wShowWindow);
     fprintf(record, "otherStartupFieldsZero=%s\n", OtherStartupFieldsZero(*startup) ? "yes" : "no");
+    fprintf(record, "standardHandles=%s\n", StandardHandles(*startup));
     // The title of the console the caller runs in, as it stands at the call.
     static wchar_t consoleTitle[32768];
     consoleTitle[0] = 0;
@@ -65,8 +98,20 @@ BOOL WINAPI FakeCreateProcessWithLogonW(LPCWSTR user, LPCWSTR domain, LPCWSTR pa
                                         LPPROCESS_INFORMATION process) {
     Record(user, domain, password, logonFlags, applicationName, commandLine, creationFlags,
            environment, currentDirectory, startup);
-    return CreateProcessW(applicationName, commandLine, nullptr, nullptr, FALSE, creationFlags,
-                          environment, currentDirectory, startup, process);
+    if (!UsesStandardHandles(*startup)) {
+        return CreateProcessW(applicationName, commandLine, nullptr, nullptr, FALSE,
+                              creationFlags, environment, currentDirectory, startup, process);
+    }
+    STARTUPINFOW passed = *startup;
+    passed.hStdInput = Inheritable(startup->hStdInput);
+    passed.hStdOutput = Inheritable(startup->hStdOutput);
+    passed.hStdError = Inheritable(startup->hStdError);
+    BOOL created = CreateProcessW(applicationName, commandLine, nullptr, nullptr, TRUE,
+                                  creationFlags, environment, currentDirectory, &passed, process);
+    CloseDuplicate(passed.hStdInput, startup->hStdInput);
+    CloseDuplicate(passed.hStdOutput, startup->hStdOutput);
+    CloseDuplicate(passed.hStdError, startup->hStdError);
+    return created;
 }
 
 }  // namespace

@@ -3,6 +3,9 @@
 //   probe exit N                 ends with status N
 //   probe env NAME FILE          writes the variable's value, or (unset), to FILE
 //   probe cwd FILE               writes the working directory to FILE
+//   probe stdio N                reads a line of standard input, writes "out:" and it to
+//                                standard output, "err:" and it to standard error,
+//                                each a line with CR LF, and ends with status N
 //   probe hold RELEASE DONE      waits for the file RELEASE to exist, then writes DONE
 //   probe parentline FILE        writes, in UTF-8, the command line that the parent's
 //                                process environment block holds, as a process listing
@@ -65,6 +68,31 @@ static int WriteParentCommandLine(const char* path) {
     line[parameters.CommandLine.Length / sizeof(wchar_t)] = 0;
     WideCharToMultiByte(CP_UTF8, 0, line, -1, utf8, sizeof utf8, nullptr, nullptr);
     return WriteFile(path, utf8);
+}
+
+static void WriteHandle(DWORD which, const char* prefix, const char* line) {
+    DWORD written = 0;
+    HANDLE handle = GetStdHandle(which);
+    WriteFile(handle, prefix, static_cast<DWORD>(strlen(prefix)), &written, nullptr);
+    WriteFile(handle, line, static_cast<DWORD>(strlen(line)), &written, nullptr);
+    WriteFile(handle, "\r\n", 2, &written, nullptr);
+}
+
+// One byte at a time, so that the line ends where Velmor's own reading would end it.
+static int EchoStandardStreams(int status) {
+    char line[256];
+    size_t length = 0;
+    char byte = 0;
+    DWORD read = 0;
+    while (length + 1 < sizeof line &&
+           ReadFile(GetStdHandle(STD_INPUT_HANDLE), &byte, 1, &read, nullptr) && read == 1 &&
+           byte != '\n') {
+        if (byte != '\r') line[length++] = byte;
+    }
+    line[length] = 0;
+    WriteHandle(STD_OUTPUT_HANDLE, "out:", line);
+    WriteHandle(STD_ERROR_HANDLE, "err:", line);
+    return status;
 }
 
 static size_t CountIn(const char* data, size_t size, const char* text, size_t length) {
@@ -139,6 +167,7 @@ int main(int argc, char** argv) {
         DWORD length = GetEnvironmentVariableA(argv[2], value, sizeof value);
         return WriteFile(argv[3], length > 0 && length < sizeof value ? value : "(unset)");
     }
+    if (argc == 3 && strcmp(argv[1], "stdio") == 0) return EchoStandardStreams(atoi(argv[2]));
     if (argc == 3 && strcmp(argv[1], "cwd") == 0) {
         char directory[MAX_PATH];
         if (GetCurrentDirectoryA(sizeof directory, directory) == 0) return 101;

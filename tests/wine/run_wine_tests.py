@@ -101,26 +101,32 @@ class Wine:
         stop_wineserver(self.env)
 
     def run(self, exe, args, code_page=932, debug="-all", extra_env=None, timeout=120,
-            capture=True, stdin=None):
+            capture=True, stdin=None, stdout_file=None, merge_stderr=False):
         """Runs exe to its end. With capture off, nothing that the exe starts can hold
         this side's pipes open, so a program left running does not delay the return.
-        stdin: bytes to pipe in, or a file's path; nothing by default."""
+        stdin: bytes to pipe in, or a file's path; nothing by default. stdout_file: a
+        path that standard output is written to instead of a pipe; merge_stderr:
+        standard error into the same pipe as standard output."""
         env = dict(self.env)
         env["LC_ALL"] = LOCALES[code_page]
         env["WINEDEBUG"] = debug
         env.update(extra_env or {})
         output = subprocess.PIPE if capture else subprocess.DEVNULL
+        errors = subprocess.STDOUT if merge_stderr else output
         source = open(stdin, "rb") if isinstance(stdin, str) else None
+        target = open(stdout_file, "wb") if stdout_file else None
         feed = {"input": stdin} if isinstance(stdin, bytes) else {
             "stdin": source or subprocess.DEVNULL}
         try:
             result = subprocess.run(self.mode.loader() + [self.path(exe)] + list(args), env=env,
-                                    stdout=output, stderr=output, timeout=timeout, **feed)
+                                    stdout=target or output, stderr=errors, timeout=timeout,
+                                    **feed)
         except subprocess.TimeoutExpired:
             return None, b"(timed out)", b""
         finally:
-            if source:
-                source.close()
+            for opened in (source, target):
+                if opened:
+                    opened.close()
         return result.returncode, result.stdout, result.stderr
 
     def run_raw(self, command_line, code_page=932, debug="-all", extra_env=None, app=None,
@@ -414,8 +420,10 @@ def test_logon_arguments(wine, suite):
                     ("ユーザー", "秘密", "メモ帳.exe"))
 
 
-def seam_run(wine, args, code_page=932, extra_env=None, raw=False, capture=True, stdin=None):
-    """Runs velmor_seam.exe; returns its status, its stdout and the logon call's record."""
+def seam_run(wine, args, code_page=932, extra_env=None, raw=False, capture=True, stdin=None,
+             **streams):
+    """Runs velmor_seam.exe; returns its status, its stdout and the logon call's record.
+    streams: Wine.run's stdout_file and merge_stderr."""
     record = os.path.join(wine.work, "logon-record.txt")
     if os.path.exists(record):
         os.remove(record)
@@ -425,7 +433,7 @@ def seam_run(wine, args, code_page=932, extra_env=None, raw=False, capture=True,
         status, out, _ = wine.run_raw(args, code_page, extra_env=env, stdin=stdin)
     else:
         status, out, _ = wine.run(SEAM, args, code_page, extra_env=env, capture=capture,
-                                  stdin=stdin)
+                                  stdin=stdin, **streams)
     return status, out, (read_record(record) if os.path.exists(record) else {})
 
 
@@ -705,6 +713,47 @@ def test_password_sources(wine, suite):
                     (status, f.read()), (REFUSED, console_bytes(INPUT_IS_CONSOLE)))
 
 
+# Velmor's own standard streams handed to the program with /stdio, for each way a script
+# may have connected them: (what, Wine.run's stream settings).
+STREAM_LAYOUTS = [
+    ("output and error two pipes", {}),
+    ("output a file", {"stdout_file": True}),
+    ("output and error one pipe", {"merge_stderr": True}),
+]
+
+
+def test_standard_streams(wine, suite):
+    """probe.exe stdio reads a line of its standard input and writes it back on standard
+    output and standard error: the caller gets the banner first, then the program's
+    lines, and the program's status."""
+    out_line, err_line = b"out:data line\r\n", b"err:data line\r\n"
+    for what, layout in STREAM_LAYOUTS:
+        streams = dict(layout)
+        if streams.get("stdout_file"):
+            streams["stdout_file"] = fresh_file(wine, "stdio-output.txt")
+        status, out, record = seam_run(wine, ["/user:a", "/wait", "/stdio", "probe.exe stdio 5"],
+                                       stdin=b"data line\r\nmore\r\n", **streams)
+        if streams.get("stdout_file"):
+            with open(streams["stdout_file"], "rb") as f:
+                out = f.read()
+        expected = console_bytes(*BANNER) + out_line + (err_line if layout.get("merge_stderr")
+                                                         else b"")
+        suite.equal("/stdio, %s: the banner, then the program's lines, then its status" % what,
+                    (status, out, record.get("dwFlags"), record.get("standardHandles")),
+                    (5, expected, "0x00000100", "own"))
+    status, out, record = seam_run(
+        wine, ["/user:a", "/wait", "/password-stdin", "/stdio", "/hide", "probe.exe stdio 0"],
+        stdin=b"Hunter2\r\nsecond line\r\nthird line\r\n")
+    suite.equal("/password-stdin /stdio: the logon call gets the first line, the program the second",
+                (status, out, record.get("password"), record.get("dwFlags")),
+                (0, console_bytes(*BANNER) + b"out:second line\r\n", "Hunter2", "0x00000101"))
+    status, out, record = seam_run(wine, ["/user:a", "/wait", "probe.exe stdio 5"],
+                                   stdin=b"data line\r\n", merge_stderr=True)
+    suite.equal("without /stdio the program's output does not reach the caller",
+                (status, out, record.get("dwFlags"), record.get("standardHandles")),
+                (5, console_bytes(*BANNER), "0x00000000", "none"))
+
+
 def run_with_stdout(wine, exe, args, redirect):
     """Runs exe with standard output closed ("closed") or on /dev/full ("full")."""
     env = dict(wine.env, LC_ALL="ja_JP.UTF-8")
@@ -899,6 +948,7 @@ def run_suite(wine, suite):
         test_values_at_capacity(wine, suite)
         test_hostile_command_lines(wine, suite)
         test_unwritable_stdout(wine, suite)
+        test_standard_streams(wine, suite)
         test_password_copies_in_memory(wine, suite)
         test_console_title(wine, suite)
         test_password_sources(wine, suite)
