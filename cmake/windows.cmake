@@ -55,9 +55,13 @@ endfunction()
 velmor_executable(velmor src/cli/main.cpp)
 target_compile_options(velmor PRIVATE ${VELMOR_CODE_OPTIONS})
 
-# Link seam: the same objects plus one that defines the import of the logon call, so
-# the Wine suite can follow a launch that succeeds. Never shipped.
-velmor_executable(velmor_seam src/cli/main.cpp tests/wine/fake_logon_call.cpp)
+# Link seams: the same objects plus one that defines the import of the logon call, so
+# the Wine suite can follow a launch that succeeds, and one that defines the import of
+# GetProcAddress, so that it can check the functions looked up at run time and stand in
+# for the one Wine lacks. Never shipped.
+velmor_executable(velmor_seam src/cli/main.cpp tests/wine/fake_logon_call.cpp
+                  tests/wine/look_up_seam.cpp)
+target_link_libraries(velmor_seam PRIVATE ntdll)
 
 # The same objects with a main that prints the arguments the command line splits into.
 velmor_executable(split_probe tests/wine/split_probe.cpp)

@@ -10,6 +10,9 @@
 //   probe parentline FILE        writes, in UTF-8, the command line that the parent's
 //                                process environment block holds, as a process listing
 //                                reads it; built for x86_64, the native block's
+//   probe nativepeb PID FILE     writes, in hex, the address of process PID's process
+//                                block as NtQueryInformationProcess gives it; built for
+//                                x86_64, the native block's
 //   probe credwrite TARGET USER HEX
 //                                stores the caller's generic credential TARGET with the
 //                                user name USER ("-": none) and the password blob HEX
@@ -93,6 +96,21 @@ static int EchoStandardStreams(int status) {
     WriteHandle(STD_OUTPUT_HANDLE, "out:", line);
     WriteHandle(STD_ERROR_HANDLE, "err:", line);
     return status;
+}
+
+static int WriteProcessBlockAddress(const char* pid, const char* path) {
+    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION, FALSE,
+                                 static_cast<DWORD>(strtoul(pid, nullptr, 10)));
+    if (process == nullptr) return 111;
+    PROCESS_BASIC_INFORMATION information;
+    bool read = NtQueryInformationProcess(process, ProcessBasicInformation, &information,
+                                          sizeof information, nullptr) == 0;
+    CloseHandle(process);
+    if (!read) return 112;
+    char address[32];
+    snprintf(address, sizeof address, "%llx",
+             static_cast<unsigned long long>(reinterpret_cast<ULONG_PTR>(information.PebBaseAddress)));
+    return WriteFile(path, address);
 }
 
 static size_t CountIn(const char* data, size_t size, const char* text, size_t length) {
@@ -181,6 +199,9 @@ int main(int argc, char** argv) {
         return WriteFile(argv[3], "done");
     }
     if (argc == 3 && strcmp(argv[1], "parentline") == 0) return WriteParentCommandLine(argv[2]);
+    if (argc == 4 && strcmp(argv[1], "nativepeb") == 0) {
+        return WriteProcessBlockAddress(argv[2], argv[3]);
+    }
     if (argc == 4 && strcmp(argv[1], "count") == 0) return WriteParentMemoryCount(argv[2], argv[3]);
     if (argc == 5 && strcmp(argv[1], "credwrite") == 0) {
         return WriteCredential(argv[2], argv[3], argv[4]);
