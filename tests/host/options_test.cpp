@@ -207,6 +207,9 @@ TEST(ParseArguments, RefusesWhatCredentialManagerOrAConsoleCannotGive) {
     } cases[] = {
         {"a credential without a user name gives the password only", CredentialRead, nullptr,
          false, {"/user:bob", "/credential:velmor/nightly"}, "user=bob password=s3cret"},
+        {"a credential's account divides at its first backslash, as /user: does",
+         CredentialRead, u"CORP\\sub\\svc", false, {"/credential:velmor/nightly"},
+         "user=sub\\svc domain=CORP password=s3cret"},
         {"a blob of no whole UTF-16 units", CredentialNotText, u"u", false,
          {"/credential:velmor/nightly"}, kExpectedCredentialNotText},
         {"a password too long for its field", CredentialTooLong, u"u", false,

@@ -681,6 +681,8 @@ CREDENTIALS = [
     ("velmor/nouser", "-", "s3cret".encode("utf-16-le")),
     ("velmor/odd", "u", b"abc"),
     ("velmor/1024", "u", ("p" * 1024).encode("utf-16-le")),
+    ("velmor/terminated", "u", "Hunter2\0".encode("utf-16-le")),
+    ("velmor/subdomain", "CORP\\sub\\svc", "s3cret".encode("utf-16-le")),
 ]
 
 # Passwords kept off the command line, and what the logon call received, or the refusal
@@ -700,6 +702,11 @@ PASSWORD_SOURCE_CASES = [
     ("a credential without a user name gives the password only",
      ["/user:bob", "/credential:velmor/nouser"], None,
      {"username": "bob", "domain": "(absent)", "password": "s3cret"}),
+    ("a blob stored with its terminating zero gives the password without it",
+     ["/credential:velmor/terminated"], None, {"username": "u", "password": "Hunter2"}),
+    ("an account with two backslashes divides at the first, as /user: does",
+     ["/credential:velmor/subdomain"], None,
+     {"username": "sub\\svc", "domain": "CORP", "password": "s3cret"}),
     ("a missing credential is refused, even when /password: follows",
      ["/user:a", "/credential:velmor/missing", "/a:pw"], None, CREDENTIAL_UNREADABLE),
     ("an odd-length blob is refused", ["/user:a", "/credential:velmor/odd"], None,
@@ -745,6 +752,11 @@ def test_password_sources(wine, suite):
                         (REFUSED, console_bytes(LAUNCH_FAILED), expected))
         else:
             suite.equal(name, (status, out, record), (REFUSED, console_bytes(expected), {}))
+        # Every credential read, taken or refused, is wiped before Credential Manager's
+        # CredFree gets it back: a freed block that the heap soon reuses is no proof.
+        stored = [a for a in args if a.split(":", 1)[-1] in {c[0] for c in CREDENTIALS}]
+        suite.equal(name + " (the password wiped before CredFree)", look_ups(wine, "CredFree"),
+                    ["CredFree: 0 bytes of the password left"] * len(stored))
     # Under a pseudo-terminal standard input is a console, and Velmor never prompts.
     output = fresh_file(wine, "console-output.txt")
     command = shlex.join(wine.mode.loader() + [wine.path(EXE), "/nologo", "/user:a",
