@@ -17,7 +17,7 @@ void WriteText(FILE* record, const char* key, const wchar_t* text) {
         fprintf(record, "%s=(absent)\n", key);
         return;
     }
-    char utf8[4 * 1024 * 4];
+    static char utf8[4 * 32768];  // the console title may be that long
     int length = WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8, sizeof utf8, nullptr, nullptr);
     fprintf(record, "%s=%s\n", key, length > 0 ? utf8 : "(unconvertible)");
 }
