@@ -3,9 +3,10 @@
 # the exe from that commit in a temporary worktree, and says for each published file
 # whether it is what the release would have written:
 #   velmor.exe       unsigned: the rebuilt exe; signed: the rebuilt exe (whose SHA-256
-#                    BUILDINFO.txt records) with the published signature attached
-#   velmor.exe.sig   made by the certificate BUILDINFO.txt names (its fingerprint printed,
-#                    to compare with the one the publisher announces)
+#                    BUILDINFO.txt records) with the signature it carries attached
+#   velmor.exe.sig   the signature velmor.exe carries, made by the certificate
+#                    BUILDINFO.txt names (its fingerprint printed, to compare with the one
+#                    the publisher announces)
 #   the archive      the same bytes, written from the exe, the commit's README.md and the
 #                    published BUILDINFO.txt
 #   SHA256SUMS       the hashes of exactly the published files
@@ -57,11 +58,17 @@ if [ "$(field signed)" = yes ]; then
     published+=(velmor.exe.sig)
     verdict "velmor.exe rebuilt unsigned: the SHA-256 that BUILDINFO.txt records" \
         test "$(sha256 "$rebuilt")" = "$(field unsigned-sha256)"
+    # The signature the exe carries, apart: each file is then judged on its own, so a
+    # wrong signature beside a right exe names the signature alone.
+    osslsigncode extract-signature -pem -in "$dir/velmor.exe" -out "$work/carried.sig" \
+        >/dev/null 2>&1 || true
+    verdict "velmor.exe.sig: the signature that velmor.exe carries" \
+        cmp -s "$work/carried.sig" "$dir/velmor.exe.sig"
     # attach-signature also checks the chain against the system's authorities, which
     # a private authority fails; the bytes it writes are what is compared.
-    osslsigncode attach-signature -sigin "$dir/velmor.exe.sig" -in "$rebuilt" \
+    osslsigncode attach-signature -sigin "$work/carried.sig" -in "$rebuilt" \
         -out "$work/velmor.exe" >/dev/null 2>&1 || true
-    verdict "velmor.exe: the rebuilt exe with velmor.exe.sig attached" \
+    verdict "velmor.exe: the rebuilt exe with the signature it carries attached" \
         cmp -s "$work/velmor.exe" "$dir/velmor.exe"
     signer=$(python3 "$scripts/release_signer.py" "$dir/velmor.exe.sig" | sed -n 's/^sha256=//p')
     echo "     signer's certificate, SHA-256 fingerprint: $signer"

@@ -133,6 +133,30 @@ osslsigncode extract-signature -pem -in "$resigned/velmor.exe" -out "$resigned/v
 check "check-release.sh names the fingerprint of an exe and signature made with another key" \
     bash -c "! bash scripts/check-release.sh '$resigned' >'$work/resigned.txt' 2>&1 && grep -q '^FAIL velmor.exe.sig: the signer' '$work/resigned.txt'"
 
+# One wrong file alone must fail the check and be the one named: (what, folder).
+fails_naming_only() {  # folder, then the name the one FAIL line must begin with
+    ! bash scripts/check-release.sh "$1" >"$1.txt" 2>&1 &&
+        [ "$(grep -c '^FAIL ' "$1.txt")" -eq 1 ] && grep -q "^FAIL $2" "$1.txt"
+}
+sums_alone="$work/sums-alone"
+rm -rf "$sums_alone" && cp -r "$published" "$sums_alone"
+sed -i '1s/^./0/;1s/^00/01/' "$sums_alone/SHA256SUMS"
+check "check-release.sh fails on SHA256SUMS edited alone, and names it alone" \
+    fails_naming_only "$sums_alone" "SHA256SUMS: "
+other_signature="$work/other-signature"
+rm -rf "$other_signature" && cp -r "$published" "$other_signature"
+cp "$work/first.exe" "$work/other-bytes.exe"
+printf '\x01' | dd of="$work/other-bytes.exe" bs=1 seek=1000 conv=notrunc 2>/dev/null
+osslsigncode sign -certs "$pki/publisher-chain.pem" -key "$pki/publisher.key" \
+    -readpass "$pki/password" -h sha256 -n Velmor -in "$work/other-bytes.exe" \
+    -out "$work/other-bytes-signed.exe" >/dev/null
+rm "$other_signature/velmor.exe.sig"
+osslsigncode extract-signature -pem -in "$work/other-bytes-signed.exe" \
+    -out "$other_signature/velmor.exe.sig" >/dev/null
+(cd "$other_signature" && sha256sum ./*.zip velmor.exe velmor.exe.sig | sed 's|  \./|  |' >SHA256SUMS)
+check "check-release.sh fails on a signature by the same key over other bytes, and names it alone" \
+    fails_naming_only "$other_signature" "velmor.exe.sig: "
+
 # openssl reads a second line when both passwords come from one file.
 cp "$pki/password" "$pki/p12-password"
 openssl pkcs12 -export -in "$pki/publisher.pem" -inkey "$pki/publisher.key" -certfile "$pki/ca.pem" \
