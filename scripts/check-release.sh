@@ -7,8 +7,10 @@
 #   velmor.exe.sig   the signature velmor.exe carries, made by the certificate
 #                    BUILDINFO.txt names (its fingerprint printed, to compare with the one
 #                    the publisher announces)
-#   the archive      the same bytes, written from the exe, the commit's README.md and the
-#                    published BUILDINFO.txt
+#   the archive      the same bytes, written from the exe, the commit's manuals and the
+#                    published BUILDINFO.txt by the commit's own release_archive.py, so
+#                    that a release made before the archive's entries changed is checked
+#                    as it was made
 #   SHA256SUMS       the hashes of exactly the published files
 # Exits non-zero, naming the file, at any mismatch. Usage: scripts/check-release.sh DIR
 set -euo pipefail
@@ -78,8 +80,12 @@ else
     cp "$rebuilt" "$work/velmor.exe"
     verdict "velmor.exe: the rebuilt exe" cmp -s "$work/velmor.exe" "$dir/velmor.exe"
 fi
-python3 "$scripts/release_archive.py" "$work/$(basename "$archive")" "$(field SOURCE_DATE_EPOCH)" \
-    "$work/velmor.exe" "$work/tree/README.md" "$work/BUILDINFO.txt"
+if [ -f "$work/tree/scripts/release_archive.py" ]; then
+    python3 "$work/tree/scripts/release_archive.py" "$work/$(basename "$archive")" \
+        "$(field SOURCE_DATE_EPOCH)" "$work/velmor.exe" "$work/tree/README.md" "$work/BUILDINFO.txt"
+else  # a commit from before the script: the archive its own release wrote
+    cp "$work/tree/build/release/$(basename "$archive")" "$work/"
+fi
 verdict "$(basename "$archive"): as the release writes it" \
     cmp -s "$work/$(basename "$archive")" "$archive"
 (cd "$dir" && sha256sum "${published[@]}") >"$work/SHA256SUMS"

@@ -50,7 +50,7 @@ names = [e.filename for e in entries]
 times = {e.date_time for e in entries}
 committed = time.gmtime(epoch)[:6]
 committed = committed[:5] + (committed[5] // 2 * 2,)  # a zip keeps even seconds only
-ok = (names == ["velmor.exe", "README.md", "SHA256SUMS", "BUILDINFO.txt"]
+ok = (names == ["velmor.exe", "README.md", "README.ja.md", "SHA256SUMS", "BUILDINFO.txt"]
       and times == {committed} and ("commit=%s\n" % commit) in record)
 if not ok:
     print(names, times, record, file=sys.stderr)
@@ -156,6 +156,22 @@ osslsigncode extract-signature -pem -in "$work/other-bytes-signed.exe" \
 (cd "$other_signature" && sha256sum ./*.zip velmor.exe velmor.exe.sig | sed 's|  \./|  |' >SHA256SUMS)
 check "check-release.sh fails on a signature by the same key over other bytes, and names it alone" \
     fails_naming_only "$other_signature" "velmor.exe.sig: "
+
+# A release made before the archive held README.ja.md, by that commit's own scripts, is
+# checked as it was made.
+added=$(git log --format=%H -S README.ja.md -- scripts/release_archive.py | tail -1)
+if [ -n "$added" ]; then
+    git worktree add -q --detach "$work/old-tree" "$added^"
+    (cd "$work/old-tree" && env -u SOURCE_DATE_EPOCH bash scripts/release.sh >/dev/null 2>&1)
+    mkdir -p "$work/old-release"
+    cp "$work/old-tree/build/release/"*.zip "$work/old-tree/build/release/velmor.exe" \
+        "$work/old-tree/build/release/SHA256SUMS" "$work/old-release/"
+    git worktree remove --force "$work/old-tree"
+    check "check-release.sh passes on a release made before the archive held README.ja.md" \
+        bash -c "bash scripts/check-release.sh '$work/old-release' >'$work/old-release.txt' 2>&1"
+else
+    echo "n/a  a release from before README.ja.md: no commit adds it to the archive yet"
+fi
 
 # openssl reads a second line when both passwords come from one file.
 cp "$pki/password" "$pki/p12-password"

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds velmor.exe from the committed tree (HEAD, not the work tree's changes) and writes
 # into build/release/:
-#   velmor-<version>-win32.zip  velmor.exe, README.md, SHA256SUMS (the exe's hash, as
+#   velmor-<version>-win32.zip  velmor.exe, README.md, README.ja.md, SHA256SUMS (the exe's hash, as
 #                               "sha256sum -c" reads it) and BUILDINFO.txt (the version,
 #                               the commit, the SOURCE_DATE_EPOCH used and the Debian
 #                               package versions of the toolchain)

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # cppcheck and clang-tidy over src/ (configuration in .clang-tidy). The Windows layer is
 # checked as the cross compiler sees it, against the mingw-w64 headers. Last, the UTF-8
-# comments of the message catalogue are checked against the bytes they describe.
+# comments of the message catalogue are checked against the bytes they describe, and the two
+# manuals against the switch table and the catalogue.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -21,4 +22,6 @@ clang-tidy --quiet src/platform/platform_windows.cpp src/platform/native_command
     -isystem "$mingw_gcc_include"
 echo "== catalogue comments"
 python3 scripts/check-catalogue-comments.py src/cli/messages.cpp
+echo "== manuals"
+python3 scripts/check-manuals.py
 echo "static checks: clean"
