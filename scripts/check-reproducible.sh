@@ -133,7 +133,7 @@ osslsigncode extract-signature -pem -in "$resigned/velmor.exe" -out "$resigned/v
 check "check-release.sh names the fingerprint of an exe and signature made with another key" \
     bash -c "! bash scripts/check-release.sh '$resigned' >'$work/resigned.txt' 2>&1 && grep -q '^FAIL velmor.exe.sig: the signer' '$work/resigned.txt'"
 
-# One wrong file alone must fail the check and be the one named: (what, folder).
+# One wrong file alone must fail the check, and be the only one named.
 fails_naming_only() {  # folder, then the name the one FAIL line must begin with
     ! bash scripts/check-release.sh "$1" >"$1.txt" 2>&1 &&
         [ "$(grep -c '^FAIL ' "$1.txt")" -eq 1 ] && grep -q "^FAIL $2" "$1.txt"
