@@ -144,6 +144,13 @@ inline void CheckWholeRun(int status) {
     FUZZ_CHECK(!logon.currentDirectory.present || logon.currentDirectory.length > 0);
     FUZZ_CHECK(logon.creationFlags == 0x04000E10u);
     FUZZ_CHECK(logon.logonFlags == 0 || logon.logonFlags == 1 || logon.logonFlags == 2);
+    // The standard handles go with their flag alone, and what was buffered is written out
+    // before the logon call then, and never otherwise.
+    bool handsStreams = (logon.startupFlags & kStartfUseStdHandles) != 0;
+    FUZZ_CHECK((logon.startupFlags & ~(kStartfUseShowWindow | kStartfUseStdHandles)) == 0);
+    FUZZ_CHECK((logon.standardOutput != nullptr) == handsStreams);
+    int flush = FindFakeCall(FakeFlushOutput);
+    FUZZ_CHECK(handsStreams ? flush >= 0 && flush < FindFakeCall(FakeCreateProcess) : flush < 0);
     CheckTitle(logon.title.units, logon.commandLine.units,
                logon.domain.present ? logon.domain.units : nullptr, logon.username.units);
 }
