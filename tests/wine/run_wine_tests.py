@@ -261,7 +261,7 @@ def test_split_table(wine, suite):
             status, out, _ = wine.run_raw(text, code_page, app=probe)
             # One line of hex an argument, in text mode; an empty argument is an empty line.
             lines = out.decode("ascii").split("\r\n")[:-1]
-            found = [bytes.fromhex(h) for h in lines] if status == 0 else out
+            found = [bytes.fromhex(h) for h in lines] if status == 0 else (status, out)
             suite.equal("split on %d%s: %s" % (code_page, rules, what), found, expected)
 
 
