@@ -213,8 +213,15 @@ bool StandsInForTheQuery() {
 #endif  // __i386__
 
 FARPROC WINAPI SeamGetProcAddress(HMODULE module, LPCSTR name) {
+    bool byName = reinterpret_cast<ULONG_PTR>(name) >= 0x10000;
+#if defined(__i386__)
+    // Wine 8's ntdll has no such function: the stand-in answers whether or not it has.
+    if (byName && StandsInForTheQuery() && strcmp(name, "NtWow64QueryInformationProcess64") == 0) {
+        return reinterpret_cast<FARPROC>(&StandInQuery);
+    }
+#endif
     FARPROC real = RealLookUp(module, name);
-    if (real == nullptr || reinterpret_cast<ULONG_PTR>(name) < 0x10000) return real;
+    if (real == nullptr || !byName) return real;
     if (strcmp(name, "CredFree") == 0) {
         realCredFree = reinterpret_cast<FreeCredential>(real);
         return reinterpret_cast<FARPROC>(&CheckingCredFree);
@@ -230,23 +237,8 @@ FARPROC WINAPI SeamGetProcAddress(HMODULE module, LPCSTR name) {
 
 }  // namespace
 
-#if defined(__i386__)
-// Wine 8's ntdll has no such function, so the look-up above never finds a real one.
-extern "C" FARPROC WINAPI VelmorSeamLookUp(HMODULE module, LPCSTR name) {
-    if (reinterpret_cast<ULONG_PTR>(name) >= 0x10000 && StandsInForTheQuery() &&
-        strcmp(name, "NtWow64QueryInformationProcess64") == 0) {
-        return reinterpret_cast<FARPROC>(&StandInQuery);
-    }
-    return SeamGetProcAddress(module, name);
-}
-#else
-extern "C" FARPROC WINAPI VelmorSeamLookUp(HMODULE module, LPCSTR name) {
-    return SeamGetProcAddress(module, name);
-}
-#endif
-
 // The pointer that calls through __declspec(dllimport) read, as in fake_logon_call.cpp.
 extern "C" {
 void* velmorLookUpImport __asm__(VELMOR_IMPORT_POINTER(GetProcAddress, 8)) =
-    reinterpret_cast<void*>(&VelmorSeamLookUp);
+    reinterpret_cast<void*>(&SeamGetProcAddress);
 }

@@ -2,13 +2,12 @@
 // full 32-bit exit status to stderr as "rawrun-status=0x........" and ends with it. Wine
 // would quote any command line it built from Linux arguments; this one reaches the
 // child as given.
-//   rawrun [--wide] [--app PATH] [--title HEX] [--title-file PATH] [--report PATH] HEX
+//   rawrun [--wide] [--app PATH] [--title-file PATH] [--report PATH] HEX
 // HEX is the line's bytes in the ANSI page, started with CreateProcessA, or with --wide
 // its UTF-16LE units, started with CreateProcessW. --app names the program to start, so
-// that the line's own element 0 may be anything. --title sets the console's title (its
-// UTF-16LE units in hex) before the start, --title-file to the UTF-16LE text of a file,
-// for a title longer than a command line can carry; --report writes the status and the console's
-// title after the child's end, as "status=0x........" and "title=HEX" lines, to a file,
+// that the line's own element 0 may be anything. --title-file sets the console's title
+// to the UTF-16LE text of a file before the start, so that it may be longer than a command
+// line can carry; --report writes the status and the console's title after the child's end, as "status=0x........" and "title=HEX" lines, to a file,
 // for runs whose standard streams are a terminal.
 #include <stdio.h>
 #include <string.h>
@@ -56,9 +55,6 @@ int main(int argc, char** argv) {
             wide = true;
         } else if (strcmp(argv[next], "--app") == 0 && next + 2 < argc) {
             MultiByteToWideChar(CP_ACP, 0, argv[++next], -1, application, MAX_PATH);
-        } else if (strcmp(argv[next], "--title") == 0 && next + 2 < argc) {
-            if (!Unhex(argv[++next], title, sizeof title)) return 200;
-            SetConsoleTitleW(reinterpret_cast<wchar_t*>(title));
         } else if (strcmp(argv[next], "--title-file") == 0 && next + 2 < argc) {
             FILE* file = fopen(argv[++next], "rb");
             if (file == nullptr) return 200;

@@ -777,31 +777,23 @@ def test_password_sources(wine, suite):
                     (status, f.read()), (REFUSED, console_bytes(INPUT_IS_CONSOLE)))
 
 
-# Velmor's own standard streams handed to the program with /stdio, for each way a script
-# may have connected them: (what, Wine.run's stream settings).
-STREAM_LAYOUTS = [
-    ("output and error two pipes", {}),
-    ("output a file", {"stdout_file": True}),
-    ("output and error one pipe", {"merge_stderr": True}),
-]
-
-
 def test_standard_streams(wine, suite):
     """probe.exe stdio reads a line of its standard input and writes it back on standard
     output and standard error: the caller gets the banner first, then the program's
     lines, and the program's status."""
     out_line, err_line = b"out:data line\r\n", b"err:data line\r\n"
-    for what, layout in STREAM_LAYOUTS:
-        streams = dict(layout)
-        if streams.get("stdout_file"):
-            streams["stdout_file"] = fresh_file(wine, "stdio-output.txt")
+    # Each way a script may connect Velmor's output: (what, into a file, error merged in).
+    for what, into_file, merged in [("output and error two pipes", False, False),
+                                    ("output a file", True, False),
+                                    ("output and error one pipe", False, True)]:
+        output = fresh_file(wine, "stdio-output.txt") if into_file else None
         status, out, record = seam_run(wine, ["/user:a", "/wait", "/stdio", "probe.exe stdio 5"],
-                                       stdin=b"data line\r\nmore\r\n", **streams)
-        if streams.get("stdout_file"):
-            with open(streams["stdout_file"], "rb") as f:
+                                       stdin=b"data line\r\nmore\r\n", stdout_file=output,
+                                       merge_stderr=merged)
+        if into_file:
+            with open(output, "rb") as f:
                 out = f.read()
-        expected = console_bytes(*BANNER) + out_line + (err_line if layout.get("merge_stderr")
-                                                         else b"")
+        expected = console_bytes(*BANNER) + out_line + (err_line if merged else b"")
         suite.equal("/stdio, %s: the banner, then the program's lines, then its status" % what,
                     (status, out, record.get("dwFlags"), record.get("standardHandles")),
                     (5, expected, "0x00000100", "own"))
