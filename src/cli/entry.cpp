@@ -35,8 +35,8 @@ int ValidateAndLaunch(LaunchOptions* options, bool accepted, MessageId refusal) 
 // read as a command line, and every password value in it starred, whatever its text;
 // a title that cannot be read whole is left alone, never written back shortened.
 void PutConsoleTitleOutOfSight() {
-    WideChar title[kWideLineCapacity];
-    if (PlatformReadConsoleTitle(title, kWideLineCapacity) && ScrubPasswords(title)) {
+    WideChar title[kConsoleTitleCapacity];
+    if (PlatformReadConsoleTitle(title, kConsoleTitleCapacity) && ScrubPasswords(title)) {
         PlatformWriteConsoleTitle(title);
     }
     PlatformWipe(title, sizeof title);
@@ -53,6 +53,14 @@ void PutCommandLineOutOfSight(WideChar* processCommandLine, char* ansiLine,
     PlatformScrubNativeCommandLine(processCommandLine);
     PlatformWipeCommandLineCopies();
     PutConsoleTitleOutOfSight();
+}
+
+// The split reads the line's ANSI conversion, where a character that the page lacks
+// became '?': a password typed with one would be tried wrong, towards the account's
+// lockout. It is compared with the UTF-16 line before the scrub stars it.
+bool PasswordFitsCodePage(const WideChar* processCommandLine, const LaunchOptions& options) {
+    return options.passwordSource != PasswordFromCommandLine ||
+           PasswordArrivesAsTyped(processCommandLine, options.password.units);
 }
 
 }  // namespace
@@ -74,6 +82,10 @@ int RunVelmor(WideChar* processCommandLine) {
         bool walked = ParseArguments(args.count, args.items, leadBytes, &options, &walkRefusal);
         if (accepted && !walked) refusal = walkRefusal;
         accepted = accepted && walked;
+        if (accepted && !PasswordFitsCodePage(processCommandLine, options)) {
+            refusal = MsgPasswordNotInCodePage;
+            accepted = false;
+        }
     }
     PutCommandLineOutOfSight(processCommandLine, ansiLine, &args);
     if (options.showLogo) PrintBanner();

@@ -13,6 +13,13 @@ enum MessageId {
     MsgInputIsConsole,        // /password-stdin, and standard input is a console
     MsgInputEmpty,            // /password-stdin, and standard input holds no byte at all
     MsgInputHasZeroByte,      // /password-stdin, and the line holds a zero byte
+    MsgPasswordNeedsColon,    // "/password" or "/a" without its colon, or with '='
+    MsgPasswordNotInCodePage, // /password: or /a:, with a character the ANSI page lacks
+    MsgInputNotInCodePage,    // /password-stdin, and the line is no text of the ANSI page
+    MsgInputFileWithStdio,    // /password-stdin and /stdio, and standard input is a file
+    MsgTimeLimitReached,      // the time limit passed, and the job was ended
+    MsgTimeLimitInvalid,      // /timeout: without a number of seconds from 1 to 4294967
+    MsgJobFailed,             // the program could not be made a job of Velmor's
 };
 
 void PrintBanner();

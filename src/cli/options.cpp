@@ -43,6 +43,17 @@ const SwitchRule kSwitchRules[] = {
     {"password-stdin", false, SetPasswordFromInput},
 };
 
+// "/password Hunter2" would run Hunter2: shown in the new console's title and in process
+// listings, searched for as a program, and with a later program an empty password tried
+// towards the account's lockout. So the password switches' names without their colon,
+// or with '=' in its place, refuse the command line; other unknown switches stay skipped.
+const SwitchRule kMistypedPasswordSwitches[] = {
+    {"password", false, SetPassword},
+    {"a", false, SetPassword},
+    {"password=", true, SetPassword},
+    {"a=", true, SetPassword},
+};
+
 // At four bytes to a unit at the most, a domain of this many bytes or more cannot fit
 // a wide text field, so refusing it here refuses nothing that would have fitted.
 const size_t kDomainBytesCapacity = 4 * static_cast<size_t>(kWideTextCapacity);
@@ -75,6 +86,21 @@ const SwitchRule* FindSwitchRule(const char* name, const char** value) {
         if (*value != nullptr) return &rule;
     }
     return nullptr;
+}
+
+bool IsMistypedPasswordSwitch(const char* name) {
+    for (const SwitchRule& rule : kMistypedPasswordSwitches) {
+        if (MatchSwitch(name, rule) != nullptr) return true;
+    }
+    return false;
+}
+
+// The program shares Velmor's standard input with /stdio: a file it could read again from
+// its start, the password's line included, where a pipe gives it only what comes after.
+bool StandardInputIsDiskFile() {
+    PlatformHandle input = nullptr, output = nullptr, error = nullptr;
+    PlatformReadStandardHandles(&input, &output, &error);
+    return PlatformHandleKind(input) == HandleDiskFile;
 }
 
 // The first backslash that is a character of its own, walking double-byte characters
@@ -145,6 +171,10 @@ bool ApplySwitch(const char* name, const LeadBytes& leadBytes, InputLine* input,
                  LaunchOptions* options, MessageId* refusal) {
     const char* value = nullptr;
     const SwitchRule* rule = FindSwitchRule(name, &value);
+    if (rule == nullptr && IsMistypedPasswordSwitch(name)) {
+        *refusal = MsgPasswordNeedsColon;
+        return false;
+    }
     if (rule == nullptr) return true;  // an unknown switch is skipped without a word
     switch (rule->effect) {
         case LogoOff: options->showLogo = false; break;
@@ -157,7 +187,9 @@ bool ApplySwitch(const char* name, const LeadBytes& leadBytes, InputLine* input,
         case CallerEnvironmentOff: options->useCallerEnvironment = false; break;
         case CallerEnvironmentOn: options->useCallerEnvironment = true; break;
         case SetAccount: return ApplyAccount(value, leadBytes, options);
-        case SetPassword: return ToWide(value, &options->password);
+        case SetPassword:
+            options->passwordSource = PasswordFromCommandLine;
+            return ToWide(value, &options->password);
         case WaitOff: options->wait = false; break;
         case WaitOn: options->wait = true; break;
         case HideOff: options->hide = false; break;
@@ -165,8 +197,12 @@ bool ApplySwitch(const char* name, const LeadBytes& leadBytes, InputLine* input,
         case StandardStreamsOff: options->standardStreams = false; break;
         case StandardStreamsOn: options->standardStreams = true; break;
         case SetWorkDir: return ToWide(value, &options->workDir);
-        case SetFromCredential: return ApplyCredential(value, options, refusal);
-        case SetPasswordFromInput: return ReadInputPassword(input, &options->password, refusal);
+        case SetFromCredential:
+            options->passwordSource = PasswordFromCredential;
+            return ApplyCredential(value, options, refusal);
+        case SetPasswordFromInput:
+            options->passwordSource = PasswordFromInput;
+            return ReadInputPassword(input, &options->password, refusal);
     }
     return true;
 }
@@ -179,16 +215,20 @@ void SetDefaultOptions(LaunchOptions* options) {
     options->logonFlags = kLogonWithProfile;
 }
 
-bool ToWide(const char* bytes, WideText* field) {
-    ConversionResult result = PlatformAnsiToWide(bytes, true, field->units, kWideTextCapacity);
+ConversionResult ConvertToWide(const char* bytes, WideText* field, bool rejectInvalid) {
+    ConversionResult result =
+        PlatformAnsiToWide(bytes, true, field->units, kWideTextCapacity, rejectInvalid);
     // With UTF-8 as the ANSI code page, MB_PRECOMPOSED is refused; it means nothing
     // for UTF-8, so converting without it gives what was asked for.
     if (result == ConversionFlagsRefused) {
-        result = PlatformAnsiToWide(bytes, false, field->units, kWideTextCapacity);
+        result = PlatformAnsiToWide(bytes, false, field->units, kWideTextCapacity, rejectInvalid);
     }
-    if (result == ConversionDone) return true;
-    field->units[0] = 0;
-    return result != ConversionTooLong;
+    if (result != ConversionDone) field->units[0] = 0;
+    return result;
+}
+
+bool ToWide(const char* bytes, WideText* field) {
+    return ConvertToWide(bytes, field, false) != ConversionTooLong;
 }
 
 bool ParseArguments(int argc, const char* const* argv, const LeadBytes& leadBytes,
@@ -204,6 +244,10 @@ bool ParseArguments(int argc, const char* const* argv, const LeadBytes& leadByte
                            : ToWide(argument, &options->commandLine);
         if (accepted && !applied) *refusal = refused;
         accepted = accepted && applied;
+    }
+    if (accepted && input.taken && options->standardStreams && StandardInputIsDiskFile()) {
+        *refusal = MsgInputFileWithStdio;
+        accepted = false;
     }
     if (input.taken) PlatformWipe(&input, sizeof input);
     return accepted;

@@ -13,6 +13,14 @@ struct WideText {
     WideChar units[kWideTextCapacity];
 };
 
+// Which switch set the password that the logon call gets: the last of them.
+enum PasswordSource {
+    PasswordNotGiven,
+    PasswordFromCommandLine,  // /password: or /a:
+    PasswordFromCredential,   // /credential:
+    PasswordFromInput,        // /password-stdin
+};
+
 struct LaunchOptions {
     bool showLogo;
     // The logon mode, one of three: kLogonWithProfile, 0 (no profile), or
@@ -28,6 +36,7 @@ struct LaunchOptions {
     WideText user;
     WideText domain;    // empty: no domain is passed
     WideText password;  // may stay empty; wiped once the logon call has returned
+    PasswordSource passwordSource;
     WideText commandLine;
     WideText workDir;  // empty: no working directory is passed
 };
@@ -38,11 +47,16 @@ void SetDefaultOptions(LaunchOptions* options);
 // text needs more than 1023 units; any other refusal also leaves it empty but counts as
 // converted, since there is then nothing better to hold.
 bool ToWide(const char* bytes, WideText* field);
+// The same conversion, with the platform's answer; with rejectInvalid, bytes that are no
+// text of the page refuse it. The field is empty unless it is ConversionDone.
+ConversionResult ConvertToWide(const char* bytes, WideText* field, bool rejectInvalid);
 
 // Applies argv[1] onwards in order. Returns false, with the message that refuses the
-// command line, when any value did not fit its field or a password could not be read
-// from where /credential: or /password-stdin pointed; the first refusal stands. The
-// walk still covers every argument, so a later "/nologo" is still honoured.
+// command line, when any value did not fit its field, a password could not be read
+// from where /credential: or /password-stdin pointed, a password switch lacks its
+// colon, or the password's line would reach the program through /stdio; the first
+// refusal stands. The walk still covers every argument, so a later "/nologo" is still
+// honoured.
 bool ParseArguments(int argc, const char* const* argv, const LeadBytes& leadBytes,
                     LaunchOptions* options, MessageId* refusal);
 

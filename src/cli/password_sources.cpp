@@ -2,6 +2,8 @@
 // never prompts: standard input is read only when it is a pipe or a file.
 #include "cli/password_sources.h"
 
+#include <string.h>
+
 namespace {
 
 // Up to the first line feed, a carriage return before it dropped, or the end of the
@@ -43,6 +45,22 @@ bool ReadLineBytes(char* bytes, MessageId* refusal) {
     return accepted;
 }
 
+// The line as the logon call would get it, character for character. Bytes that are no
+// text of the page, or a UTF-8 byte-order mark that an editor put first (valid text on
+// 1252, where it reads as three characters), would make it another password, tried
+// towards the account's lockout.
+bool LineToPassword(const char* bytes, WideText* password, MessageId* refusal) {
+    const char kUtf8ByteOrderMark[] = "\xef\xbb\xbf";
+    if (strncmp(bytes, kUtf8ByteOrderMark, sizeof kUtf8ByteOrderMark - 1) == 0) {
+        *refusal = MsgInputNotInCodePage;
+        return false;
+    }
+    ConversionResult result = ConvertToWide(bytes, password, true);
+    if (result == ConversionDone) return true;
+    *refusal = result == ConversionTooLong ? MsgValueTooLong : MsgInputNotInCodePage;
+    return false;
+}
+
 }  // namespace
 
 bool ReadCredential(const char* target, WideText* account, WideText* password,
@@ -68,7 +86,9 @@ bool ReadInputPassword(InputLine* line, WideText* password, MessageId* refusal) 
         line->taken = true;
         line->accepted = ReadLineBytes(line->bytes, &line->refusal);
     }
-    if (line->accepted && ToWide(line->bytes, password)) return true;
-    *refusal = line->accepted ? MsgValueTooLong : line->refusal;
-    return false;
+    if (!line->accepted) {
+        *refusal = line->refusal;
+        return false;
+    }
+    return LineToPassword(line->bytes, password, refusal);
 }

@@ -26,5 +26,6 @@ bool ReadCredential(const char* target, WideText* account, WideText* password,
 
 // The password from the first line of standard input, converted through the ANSI code
 // page as the command line's values are. Returns false with the message that refuses
-// it: a console, no input at all, a zero byte, or too long for the field.
+// it: a console, no input at all, a zero byte, too long for the field, or bytes that
+// would not reach the logon call as they stand (see LineToPassword).
 bool ReadInputPassword(InputLine* line, WideText* password, MessageId* refusal);

@@ -136,37 +136,78 @@ struct ArgumentWriter {
 // Long enough for the introducer and the longest switch name that sets the password.
 const int kSwitchHeadCapacity = 16;
 
-// Turns the units of every password value into '*'. A switch's name is made of single
-// ASCII units, so the value begins with a unit of its own, never inside a stretch that
-// gave part of the name; the quotes that open or close a stretch give nothing, so they
-// are never touched.
-struct PasswordScrubber {
-    WideChar* line;
+// Follows the first units of an argument until they are the name of a switch that sets
+// the password; what comes after is its value. A switch's name is made of single ASCII
+// units, so the value begins with a unit of its own, never inside a stretch that gave
+// part of the name.
+struct PasswordSwitchHead {
     int argument;  // the argument being walked; 0 is the command's own name
-    char head[kSwitchHeadCapacity];
-    int headLength;
+    char text[kSwitchHeadCapacity];
+    int length;
     bool inValue;
-    bool overwrote;
 
     void Begin() {
         ++argument;
-        headLength = 0;
+        length = 0;
         inValue = false;
     }
-    void Give(WideChar unit, const WideChar* from, const WideChar* to) {
-        if (inValue) {
-            for (const WideChar* p = from; p < to; ++p) line[p - line] = u'*';
-            overwrote = true;
-            return;
-        }
-        if (argument == 0 || headLength == kSwitchHeadCapacity - 1) return;
+    // Takes a unit that is not part of a value; true when it completes the name.
+    bool Take(WideChar unit) {
+        if (argument == 0 || length == kSwitchHeadCapacity - 1) return false;
         // Only ASCII can be part of a switch's name; no conversion makes anything else
         // ASCII, so '?' stands for it here as it would in the converted line.
-        head[headLength++] = unit < 0x80 ? static_cast<char>(unit) : '?';
-        head[headLength] = 0;
-        inValue = IsPasswordSwitchName(head);
+        text[length++] = unit < 0x80 ? static_cast<char>(unit) : '?';
+        text[length] = 0;
+        inValue = IsPasswordSwitchName(text);
+        return inValue;
+    }
+};
+
+// Turns the units of every password value into '*'. The quotes that open or close a
+// stretch give nothing, so they are never touched.
+struct PasswordScrubber {
+    WideChar* line;
+    PasswordSwitchHead head;
+    bool overwrote;
+
+    void Begin() { head.Begin(); }
+    void Give(WideChar unit, const WideChar* from, const WideChar* to) {
+        if (!head.inValue) {
+            head.Take(unit);
+            return;
+        }
+        for (const WideChar* p = from; p < to; ++p) line[p - line] = u'*';
+        overwrote = true;
     }
     void End() {}
+    bool Stopped() const { return false; }
+};
+
+// Compares each password value of the line with the password, unit by unit, copying
+// neither; the last value's answer stands, as the last switch's value is the password.
+struct PasswordComparer {
+    const WideChar* password;
+    PasswordSwitchHead head;
+    int position;  // units of the current value compared
+    bool same;
+    bool lastSame;
+
+    void Begin() { head.Begin(); }
+    void Give(WideChar unit, const WideChar* /*from*/, const WideChar* /*to*/) {
+        if (!head.inValue) {
+            if (head.Take(unit)) {
+                position = 0;
+                same = true;
+            }
+            return;
+        }
+        // The password ends at its terminator, so the comparison never reads past it.
+        same = same && password[position] == unit;
+        if (same) ++position;
+    }
+    void End() {
+        if (head.inValue) lastSame = same && password[position] == 0;
+    }
     bool Stopped() const { return false; }
 };
 
@@ -201,7 +242,13 @@ bool SplitWideCommandLine(const WideChar* line, WideArgumentVector* args) {
 }
 
 bool ScrubPasswords(WideChar* line) {
-    PasswordScrubber scrubber = {line, -1, {0}, 0, false, false};
+    PasswordScrubber scrubber = {line, {-1, {0}, 0, false}, false};
     WalkLine<WideChar>(line, nullptr, &scrubber);
     return scrubber.overwrote;
+}
+
+bool PasswordArrivesAsTyped(const WideChar* line, const WideChar* password) {
+    PasswordComparer comparer = {password, {-1, {0}, 0, false}, 0, true, true};
+    WalkLine<WideChar>(line, nullptr, &comparer);
+    return comparer.lastSame;
 }

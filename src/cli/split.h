@@ -44,3 +44,8 @@ bool SplitWideCommandLine(const WideChar* line, WideArgumentVector* args);
 // length and splits into the same arguments. The values are found by the split's rules,
 // never by searching for the password's text. Returns whether any value was overwritten.
 bool ScrubPasswords(WideChar* line);
+
+// Whether the value of the last /password: or /a: in the UTF-16 line is password, unit for
+// unit: false when the line's conversion to the ANSI code page lost a character of it.
+// True when the line holds no such switch.
+bool PasswordArrivesAsTyped(const WideChar* line, const WideChar* password);

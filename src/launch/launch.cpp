@@ -20,11 +20,41 @@ int WaitForExitStatus(PlatformHandle process) {
     return static_cast<int>(exitCode);  // passed on bit for bit
 }
 
+// Velmor's standard handle goes to the program only when it is a disk file or a pipe: the
+// caller's own log or pipeline. A console would let a program of the other account read
+// the caller's screen or type into the caller's shell; a pseudo-handle (a negative value:
+// the invalid handle is also the current process) would hand over Velmor's own process.
+bool IsHandedOver(PlatformHandle handle) {
+    if (handle == nullptr || reinterpret_cast<intptr_t>(handle) < 0) return false;
+    HandleKind kind = PlatformHandleKind(handle);
+    return kind == HandleDiskFile || kind == HandlePipe;
+}
+
+// Puts NUL in each field whose handle is not handed over, opened once into nullDevice.
+// Not null: with a null field a program with a new console gets that console's streams,
+// where a read waits for ever under /hide. False when NUL cannot be opened.
+bool KeepOnlyFilesAndPipes(StartupSettings* startup, PlatformHandle* nullDevice) {
+    PlatformHandle* fields[] = {&startup->hStdInput, &startup->hStdOutput, &startup->hStdError};
+    for (PlatformHandle* field : fields) {
+        if (IsHandedOver(*field)) continue;
+        if (*nullDevice == nullptr) *nullDevice = PlatformOpenNullDevice();
+        if (*nullDevice == nullptr) return false;
+        *field = *nullDevice;
+    }
+    return true;
+}
+
 }  // namespace
 
 int LaunchAsUser(LaunchOptions* options) {
     LaunchPlan plan;
     BuildLaunchPlan(options, &plan);
+    PlatformHandle nullDevice = nullptr;
+    if (options->standardStreams && !KeepOnlyFilesAndPipes(&plan.startupInfo, &nullDevice)) {
+        PlatformWipe(&options->password, sizeof options->password);
+        PrintMessage(MsgLaunchFailed);
+        return kLaunchFailed;
+    }
 
     // Without a block the platform builds the target account's environment, which is
     // also what happens when the caller's block cannot be had.
@@ -40,6 +70,8 @@ int LaunchAsUser(LaunchOptions* options) {
         plan.lpCurrentDirectory, &plan.startupInfo, &plan.processInformation);
     // The password is needed for nothing after the call, and a wait may last hours.
     PlatformWipe(&options->password, sizeof options->password);
+    // The logon service has made the program's own copy of NUL by now.
+    if (nullDevice != nullptr) PlatformCloseHandle(nullDevice);
 
     if (!created) {
         if (environment != nullptr) PlatformFreeEnvironment(environment);

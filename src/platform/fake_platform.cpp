@@ -183,9 +183,11 @@ bool ConvertToPageLikeWindows(const WideChar* text, bool bestFit, char* out, int
 }
 
 // Converts the whole text and its terminator into out. A byte that starts no valid
-// sequence becomes U+FFFD, standing for the system's replacement behaviour. Returns
-// false when out is too small, and then leaves junk in it, as the system may.
-bool ConvertLikeWindows(const char* bytes, WideChar* out, int capacity) {
+// sequence becomes U+FFFD, standing for the system's replacement behaviour, or with
+// rejectInvalid refuses the text. Returns the result, leaving junk in out when it is too
+// small, as the system may.
+ConversionResult ConvertLikeWindows(const char* bytes, WideChar* out, int capacity,
+                                    bool rejectInvalid) {
     iconv_t converter = Converter(fake.codePage);
     iconv(converter, nullptr, nullptr, nullptr, nullptr);
     char* in = const_cast<char*>(bytes);
@@ -196,8 +198,9 @@ bool ConvertLikeWindows(const char* bytes, WideChar* out, int capacity) {
         if (iconv(converter, &in, &inLeft, &next, &outLeft) != static_cast<size_t>(-1)) break;
         if (errno == E2BIG || outLeft < sizeof(WideChar)) {
             for (int i = 0; i < capacity; ++i) out[i] = u'#';
-            return false;
+            return ConversionTooLong;
         }
+        if (rejectInvalid) return ConversionInvalidText;
         // iconv stops at a byte that starts no valid sequence, or at an incomplete one at
         // the end, and some of glibc's converters have then stepped past it already.
         // Either way it becomes U+FFFD, and the walk goes on after it, never past the end.
@@ -213,7 +216,7 @@ bool ConvertLikeWindows(const char* bytes, WideChar* out, int capacity) {
     }
     const WideChar terminator = 0;
     memcpy(next, &terminator, sizeof terminator);
-    return true;
+    return ConversionDone;
 }
 
 }  // namespace
@@ -232,6 +235,12 @@ void ResetFakePlatform() {
     fake.environmentAvailable = true;
     fake.createSucceeds = true;
     fake.exitCodeReadable = true;
+    PlatformHandle standard[] = {kFakeStandardInput, kFakeStandardOutput, kFakeStandardError};
+    for (int i = 0; i < 3; ++i) {
+        fake.standardHandles[i] = standard[i];
+        fake.standardHandleKinds[i] = HandlePipe;
+    }
+    fake.nullDeviceOpens = true;
     FakeSetCommandLine(u"velmor.exe");
 }
 
@@ -281,6 +290,7 @@ void PlatformScrubNativeCommandLine(const WideChar* scrubbedLine) {
 
 // As GetConsoleTitleW, which cuts a title longer than the buffer.
 bool PlatformReadConsoleTitle(WideChar* title, int capacity) {
+    fake.consoleTitleCapacity = capacity;
     int length = 0;
     for (; fake.hasConsole && length < capacity - 1 && fake.consoleTitle[length] != 0; ++length) {
         title[length] = fake.consoleTitle[length];
@@ -369,11 +379,9 @@ ConversionResult FakeRefusal(bool withFlags) {
 }  // namespace
 
 ConversionResult PlatformAnsiToWide(const char* bytes, bool precomposed, WideChar* out,
-                                    int capacity) {
+                                    int capacity, bool rejectInvalid) {
     ConversionResult result = FakeRefusal(precomposed);
-    if (result == ConversionDone && !ConvertLikeWindows(bytes, out, capacity)) {
-        result = ConversionTooLong;
-    }
+    if (result == ConversionDone) result = ConvertLikeWindows(bytes, out, capacity, rejectInvalid);
     if (result != ConversionDone) out[0] = 0;
     return result;
 }
@@ -403,9 +411,21 @@ void PlatformFlushOutput() {
 
 void PlatformReadStandardHandles(PlatformHandle* input, PlatformHandle* output,
                                  PlatformHandle* error) {
-    *input = kFakeStandardInput;
-    *output = kFakeStandardOutput;
-    *error = kFakeStandardError;
+    *input = fake.standardHandles[0];
+    *output = fake.standardHandles[1];
+    *error = fake.standardHandles[2];
+}
+
+HandleKind PlatformHandleKind(PlatformHandle handle) {
+    for (int i = 0; i < 3; ++i) {
+        if (fake.standardHandles[i] == handle) return fake.standardHandleKinds[i];
+    }
+    return HandleOther;
+}
+
+PlatformHandle PlatformOpenNullDevice() {
+    RecordCall(FakeOpenNull);
+    return fake.nullDeviceOpens ? kFakeNullDevice : nullptr;
 }
 
 bool FakeHoldsSecret(const void* buffer, size_t size) {
@@ -504,6 +524,8 @@ void PlatformCloseHandle(PlatformHandle handle) {
         RecordCall(FakeCloseThread, handle);
     } else if (handle == kFakeProcessHandle) {
         RecordCall(FakeCloseProcess, handle);
+    } else if (handle == kFakeNullDevice) {
+        RecordCall(FakeCloseNull, handle);
     } else {
         RecordCall(FakeCloseUnknown, handle);
     }

@@ -18,6 +18,8 @@ enum FakeCallKind {
     FakeFlushOutput,
     FakeCloseUnknown,
     FakeFreeUnknown,
+    FakeOpenNull,
+    FakeCloseNull,
 };
 
 struct FakeCall {
@@ -75,6 +77,10 @@ struct FakePlatform {
     const char* standardInput;
     size_t standardInputLength;
     WideChar consoleTitle[kFakeLineCapacity];  // read and rewritten by a run
+    // The process's standard input, output and error, and what each leads to.
+    PlatformHandle standardHandles[3];
+    HandleKind standardHandleKinds[3];
+    bool nullDeviceOpens;
 
     // Recorded.
     FakeCall calls[256];
@@ -91,6 +97,7 @@ struct FakePlatform {
     int handlesClosed;
     int credentialReads;
     size_t standardInputRead;
+    int consoleTitleCapacity;  // the buffer the title was read into, in units
 };
 
 void* const kFakeProcessHandle = reinterpret_cast<PlatformHandle>(0x1001);
@@ -99,9 +106,10 @@ void* const kFakeThreadHandle = reinterpret_cast<PlatformHandle>(0x2002);
 void* const kFakeStandardInput = reinterpret_cast<PlatformHandle>(0x3003);
 void* const kFakeStandardOutput = reinterpret_cast<PlatformHandle>(0x4004);
 void* const kFakeStandardError = reinterpret_cast<PlatformHandle>(0x5005);
+void* const kFakeNullDevice = reinterpret_cast<PlatformHandle>(0x6006);
 
 // Resets every setting to a plain run on code page 932 that launches and exits with 0,
-// with "velmor.exe" as its command line, and no console.
+// with "velmor.exe" as its command line, no console, and pipes for standard streams.
 void ResetFakePlatform();
 // Sets the process command line, cut at the fake's capacity, and makes its copies as
 // the system and the runtime would: the ANSI copy with best-fit look-alikes.

@@ -19,6 +19,7 @@ enum ConversionResult {
     ConversionTooLong,       // the text and its terminator do not fit the output
     ConversionFlagsRefused,  // the code page takes no flags (UTF-8 refuses MB_PRECOMPOSED
                              // and WC_NO_BEST_FIT_CHARS)
+    ConversionInvalidText,   // asked to reject it: bytes that are no text of the page
     ConversionRefused,       // any other refusal
 };
 
@@ -70,6 +71,9 @@ void PlatformScrubNativeCommandLine(const WideChar* scrubbedLine);
 // copy, the runtime's copies and its argument vectors); the UTF-16 line stays.
 void PlatformWipeCommandLineCopies();
 
+// Windows before 8 refuse a console title read into a buffer much over 24500 units; cmd.exe
+// never sets a title longer than its 8191-character command line and a few words.
+const int kConsoleTitleCapacity = 16384;
 // The title of the console the process runs in, read whole into title (capacity units,
 // the terminator's included). False, and nothing to go on, when there is no console or
 // no title, or the title may not have been read whole.
@@ -96,10 +100,12 @@ bool PlatformStandardInputIsConsole();
 // Up to size bytes; 0 at the end of the input, and on any failure.
 int PlatformReadStandardInput(char* buffer, int size);
 
-// MultiByteToWideChar from the ANSI code page, input up to and including its zero.
-// On any result other than ConversionDone, out[0] is zero.
+// MultiByteToWideChar from the ANSI code page, input up to and including its zero. With
+// rejectInvalid (MB_ERR_INVALID_CHARS), bytes that are no character of the page refuse
+// the conversion rather than become the page's replacement character. On any result
+// other than ConversionDone, out[0] is zero.
 ConversionResult PlatformAnsiToWide(const char* bytes, bool precomposed, WideChar* out,
-                                    int capacity);
+                                    int capacity, bool rejectInvalid = false);
 
 // WideCharToMultiByte to the ANSI code page, input up to and including its zero. With
 // noBestFit, a character the page lacks becomes the page's default character, never a
@@ -115,6 +121,18 @@ void PlatformFlushOutput();
 // console, a file, a pipe, or none at all (null, or the invalid handle), unchanged.
 void PlatformReadStandardHandles(PlatformHandle* input, PlatformHandle* output,
                                  PlatformHandle* error);
+// What a handle of this process leads to, as GetFileType says: a file on a disk, a pipe,
+// or anything else (a console, the NUL device or another character device, a handle
+// that is none, or one whose type cannot be read).
+enum HandleKind {
+    HandleDiskFile,
+    HandlePipe,
+    HandleOther,
+};
+HandleKind PlatformHandleKind(PlatformHandle handle);
+// A new inheritable handle to the NUL device, for reading and writing; null when it
+// cannot be opened. Its reads end at once, its writes go nowhere.
+PlatformHandle PlatformOpenNullDevice();
 
 // Zeroes memory in a way the compiler may not drop as a dead store.
 void PlatformWipe(void* buffer, size_t size);

@@ -181,8 +181,8 @@ int PlatformReadStandardInput(char* buffer, int size) {
 }
 
 ConversionResult PlatformAnsiToWide(const char* bytes, bool precomposed, WideChar* out,
-                                    int capacity) {
-    DWORD flags = precomposed ? MB_PRECOMPOSED : 0;
+                                    int capacity, bool rejectInvalid) {
+    DWORD flags = (precomposed ? MB_PRECOMPOSED : 0) | (rejectInvalid ? MB_ERR_INVALID_CHARS : 0);
     // Input length -1: the terminating zero is converted too, so success means a
     // terminated text within capacity.
     if (MultiByteToWideChar(CP_ACP, flags, bytes, -1, AsWindows(out), capacity) > 0) {
@@ -192,6 +192,7 @@ ConversionResult PlatformAnsiToWide(const char* bytes, bool precomposed, WideCha
     out[0] = 0;  // a refused conversion may leave a partial, unterminated text behind
     if (error == ERROR_INSUFFICIENT_BUFFER) return ConversionTooLong;
     if (error == ERROR_INVALID_FLAGS) return ConversionFlagsRefused;
+    if (error == ERROR_NO_UNICODE_TRANSLATION) return ConversionInvalidText;
     return ConversionRefused;
 }
 
@@ -225,6 +226,24 @@ void PlatformReadStandardHandles(PlatformHandle* input, PlatformHandle* output,
     *input = GetStdHandle(STD_INPUT_HANDLE);
     *output = GetStdHandle(STD_OUTPUT_HANDLE);
     *error = GetStdHandle(STD_ERROR_HANDLE);
+}
+
+HandleKind PlatformHandleKind(PlatformHandle handle) {
+    // GetFileType answers FILE_TYPE_CHAR for a console whatever its access rights, where
+    // GetConsoleMode fails on a console handle opened for writing alone.
+    switch (GetFileType(handle)) {
+        case FILE_TYPE_DISK: return HandleDiskFile;
+        case FILE_TYPE_PIPE: return HandlePipe;
+        default: return HandleOther;
+    }
+}
+
+PlatformHandle PlatformOpenNullDevice() {
+    SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
+    HANDLE device = CreateFileW(L"\\\\.\\NUL", GENERIC_READ | GENERIC_WRITE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    return device == INVALID_HANDLE_VALUE ? nullptr : device;
 }
 
 void PlatformWipe(void* buffer, size_t size) {

@@ -175,6 +175,98 @@ TEST(RunVelmor, HandsItsStandardStreamsToTheProgramOnlyWithStdio) {
     }
 }
 
+// With /stdio the program gets Velmor's disk files and pipes, and in place of anything
+// else a handle to NUL that Velmor opens once and closes after the logon call.
+TEST(RunVelmor, HandsOverFilesAndPipesAndNulInPlaceOfAnythingElse) {
+    PlatformHandle console = reinterpret_cast<PlatformHandle>(0x0044);
+    const struct {
+        const char* what;
+        PlatformHandle input;
+        HandleKind kind;
+        bool handedOver;
+    } cases[] = {
+        {"a file", kFakeStandardInput, HandleDiskFile, true},
+        {"a pipe", kFakeStandardInput, HandlePipe, true},
+        {"the NUL device, a character device", kFakeStandardInput, HandleOther, false},
+        {"a console opened for reading and writing", console, HandleOther, false},
+        {"a console opened for writing alone", console, HandleOther, false},
+        {"a null handle", nullptr, HandleOther, false},
+        {"the invalid handle, which is also the current process",
+         reinterpret_cast<PlatformHandle>(-1), HandlePipe, false},
+        {"another pseudo-handle, the process's token", reinterpret_cast<PlatformHandle>(-4),
+         HandleDiskFile, false},
+        {"a handle whose type cannot be read", kFakeStandardInput, HandleOther, false},
+    };
+    for (const auto& test : cases) {
+        ResetFakePlatform();
+        Fake().standardHandles[0] = test.input;
+        Fake().standardHandleKinds[0] = test.kind;
+        RunCommand("velmor.exe /nologo /user:a /stdio x.exe");
+        const FakeLogonCall& logon = Fake().logon;
+        EXPECT_EQ(logon.standardInput, test.handedOver ? test.input : kFakeNullDevice) << test.what;
+        EXPECT_EQ(logon.standardOutput, kFakeStandardOutput) << test.what;
+        EXPECT_EQ(logon.standardError, kFakeStandardError) << test.what;
+        int opened = FindFakeCall(FakeOpenNull);
+        EXPECT_EQ(opened >= 0, !test.handedOver) << test.what;
+        if (opened >= 0) {
+            EXPECT_GT(FindFakeCall(FakeCloseNull), FindFakeCall(FakeCreateProcess)) << test.what;
+        }
+    }
+    ResetFakePlatform();
+    for (int i = 0; i < 3; ++i) Fake().standardHandleKinds[i] = HandleOther;
+    RunCommand("velmor.exe /nologo /user:a /stdio x.exe");
+    EXPECT_EQ(Fake().logon.standardError, kFakeNullDevice) << "three consoles, one NUL";
+    EXPECT_EQ(FindFakeCall(FakeOpenNull, FindFakeCall(FakeOpenNull) + 1), -1) << "opened once";
+    ResetFakePlatform();
+    Fake().standardHandleKinds[2] = HandleOther;
+    Fake().nullDeviceOpens = false;
+    RunOutcome outcome = RunCommand("velmor.exe /nologo /user:a /stdio x.exe");
+    EXPECT_EQ(std::make_pair(outcome.status, outcome.output),
+              std::make_pair(-1, Cp932(kExpectedLaunchFailed))) << "NUL cannot be opened";
+    EXPECT_EQ(Fake().createCount, 0) << "NUL cannot be opened: nothing is started";
+}
+
+// The logon call gets the password that the caller typed, or nothing: a password that
+// the ANSI conversion would change is refused before the launch, with -1.
+TEST(RunVelmor, RefusesAPasswordThatWouldNotArriveAsTyped) {
+    const struct {
+        const char* what;
+        int codePage;
+        std::u16string commandLine;
+        std::string input;
+        bool refused;
+    } cases[] = {
+        {"on 1252 a character the page has", 1252, u"v /user:a /password:Pässwörd x", "", false},
+        {"on 1252 a character the page lacks", 1252, u"v /user:a /password:p密 x", "", true},
+        {"on 932 a character the page has", 932, u"v /user:a /a:秘密 x", "", false},
+        {"on 932 a character the page lacks", 932, u"v /user:a /a:café x", "", true},
+        {"on 65001 a surrogate pair", 65001, u"v /user:a /a:p\U0001F511 x", "", false},
+        {"on 65001 a lone surrogate", 65001, std::u16string(u"v /user:a /a:p") + u'\xd800' + u" x",
+         "", true},
+        {"only the value that reaches the call counts: a later /password-stdin", 1252,
+         u"v /user:a /a:密 /password-stdin x", "pw\n", false},
+        {"only the value that reaches the call counts: a later /password:", 932,
+         u"v /user:a /a:café /password:pw x", "", false},
+        {"other values keep their conversion", 1252, u"v /user:密 /a:pw 密.exe", "", false},
+        {"on 1252 a byte-order mark before /password-stdin's line", 1252,
+         u"v /user:a /password-stdin x", "\xef\xbb\xbfpw\r\n", true},
+        {"on 1252 the same line without it", 1252, u"v /user:a /password-stdin x", "pw\r\n", false},
+    };
+    for (const auto& test : cases) {
+        ResetFakePlatform();
+        Fake().codePage = test.codePage;
+        Fake().standardInput = test.input.data();
+        Fake().standardInputLength = test.input.size();
+        RunOutcome outcome = RunWideCommand(test.commandLine);
+        const char* message = test.input.empty() ? kExpectedPasswordNotInCodePage
+                                                 : kExpectedInputNotInCodePage;
+        EXPECT_EQ(std::make_pair(outcome.status, outcome.output),
+                  test.refused ? std::make_pair(-1, Banner() + Cp932(message))
+                               : std::make_pair(0, Banner())) << test.what;
+        EXPECT_EQ(Fake().createCount, test.refused ? 0 : 1) << test.what;
+    }
+}
+
 // cmd.exe's console title repeats the command it runs. Before the launch, every password
 // value in it is starred as the command line's are, and nothing else changes; a title
 // that is not there, or not whole, is never written.
@@ -198,6 +290,9 @@ TEST(RunVelmor, StarsThePasswordsInTheConsoleTitle) {
          u"p - velmor /user:p /a:p p.exe", u"p - velmor /user:p /a:* p.exe"},
         {"no console", false, u"C - velmor /a:pw x", u"C - velmor /a:pw x"},
         {"a title too long to be read whole", true, longTitle, longTitle},
+        {"the longest title cmd.exe sets", true,
+         u"Administrator: Command Prompt - velmor /a:pw " + std::u16string(8150, u'x'),
+         u"Administrator: Command Prompt - velmor /a:** " + std::u16string(8150, u'x')},
     };
     for (const auto& test : cases) {
         ResetFakePlatform();
@@ -211,6 +306,9 @@ TEST(RunVelmor, StarsThePasswordsInTheConsoleTitle) {
             EXPECT_LT(written, FindFakeCall(FakeCreateProcess)) << test.what;
         }
         EXPECT_EQ(Text(Fake().logon.password), u"Hunter2") << test.what;
+        if (test.hasConsole) {
+            EXPECT_LE(Fake().consoleTitleCapacity, 24500) << "every Windows reads this much";
+        }
     }
 }
 

@@ -52,3 +52,16 @@ const char kExpectedInputIsConsole[] =
 const char kExpectedInputEmpty[] = "\n標準入力からパスワードを読み取れませんでした。\n";
 const char kExpectedInputHasZeroByte[] =
     "\n標準入力のパスワードに 0 のバイトが含まれています。\n";
+const char kExpectedPasswordNeedsColon[] =
+    "\nパスワードは /password:<パスワード> の形式で、コロンに続けて指定してください。\n";
+const char kExpectedPasswordNotInCodePage[] =
+    "\nパスワードに ANSI コード ページで表せない文字が含まれています。/credential: を使用してください。\n";
+const char kExpectedInputNotInCodePage[] =
+    "\n標準入力のパスワードが ANSI コード ページの文字列ではありません (BOM 付きの UTF-8 など)。/credential: を使用してください。\n";
+const char kExpectedInputFileWithStdio[] =
+    "\n/stdio を指定したときは、/password-stdin の標準入力にファイルを使用できません。パイプで渡してください。\n";
+const char kExpectedTimeLimitReached[] =
+    "\n指定された時間内にコマンドラインが終了しなかったため、強制終了しました。\n";
+const char kExpectedTimeLimitInvalid[] =
+    "\n待ち時間の上限には 1 から 4294967 までの秒数を指定してください。\n";
+const char kExpectedJobFailed[] = "\nコマンドラインをジョブとして実行できませんでした。\n";

@@ -27,6 +27,8 @@ std::string CallName(FakeCallKind kind) {
         case FakeFlushOutput: return "flush output";
         case FakeCloseUnknown: return "close unknown handle";
         case FakeFreeUnknown: return "free unknown block";
+        case FakeOpenNull: return "open NUL";
+        case FakeCloseNull: return "close NUL";
     }
     return "?";
 }

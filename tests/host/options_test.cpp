@@ -175,6 +175,17 @@ const struct {
      std::string(1024, 'p') + "\n", kExpectedValueTooLong},
     {"/password-stdin: a double-byte password on 932", {"/password-stdin"}, "\x94\xe9\x96\xa7\n",
      "password=秘密"},
+    {"/password-stdin: a lone lead byte is no text of 932", {"/password-stdin"}, "pw\x81\n",
+     kExpectedInputNotInCodePage},
+    {"/password-stdin: a UTF-8 byte-order mark is refused", {"/password-stdin"}, "\xef\xbb\xbfpw\n",
+     kExpectedInputNotInCodePage},
+    {"/password without its colon would run the password", {"/password", "Hunter2"}, "",
+     kExpectedPasswordNeedsColon},
+    {"-A without its colon", {"-A", "Hunter2", "x.exe"}, "", kExpectedPasswordNeedsColon},
+    {"/password= in place of the colon", {"/password=Hunter2"}, "", kExpectedPasswordNeedsColon},
+    {"/a= in place of the colon, after a good password", {"/a:pw", "/A=Hunter2"}, "",
+     kExpectedPasswordNeedsColon},
+    {"/passwordx stays an ignored switch", {"/passwordx", "/ax"}, "", ""},
 };
 
 // The fake reads input where it stands: it must outlive the walk.
@@ -201,21 +212,31 @@ TEST(ParseArguments, RefusesWhatCredentialManagerOrAConsoleCannotGive) {
         const char* what;
         CredentialResult credential;
         const WideChar* user;
+        HandleKind input;  // what standard input is, when it is not a console
         bool console;
         std::vector<std::string> arguments;
         std::string expected;
     } cases[] = {
         {"a credential without a user name gives the password only", CredentialRead, nullptr,
-         false, {"/user:bob", "/credential:velmor/nightly"}, "user=bob password=s3cret"},
+         HandlePipe, false, {"/user:bob", "/credential:velmor/nightly"},
+         "user=bob password=s3cret"},
         {"a credential's account divides at its first backslash, as /user: does",
-         CredentialRead, u"CORP\\sub\\svc", false, {"/credential:velmor/nightly"},
+         CredentialRead, u"CORP\\sub\\svc", HandlePipe, false, {"/credential:velmor/nightly"},
          "user=sub\\svc domain=CORP password=s3cret"},
-        {"a blob of no whole UTF-16 units", CredentialNotText, u"u", false,
+        {"a blob of no whole UTF-16 units", CredentialNotText, u"u", HandlePipe, false,
          {"/credential:velmor/nightly"}, kExpectedCredentialNotText},
-        {"a password too long for its field", CredentialTooLong, u"u", false,
+        {"a password too long for its field", CredentialTooLong, u"u", HandlePipe, false,
          {"/credential:velmor/nightly"}, kExpectedValueTooLong},
-        {"standard input a console: Velmor never prompts", CredentialRead, u"u", true,
+        {"standard input a console: Velmor never prompts", CredentialRead, u"u", HandlePipe, true,
          {"/password-stdin"}, kExpectedInputIsConsole},
+        {"/stdio would share the file that held the password's line", CredentialRead, u"u",
+         HandleDiskFile, false, {"/password-stdin", "/stdio"}, kExpectedInputFileWithStdio},
+        {"a later /password: leaves that line in the file all the same", CredentialRead, u"u",
+         HandleDiskFile, false, {"-STDIO", "/password-stdin", "/a:x"}, kExpectedInputFileWithStdio},
+        {"/stdio with a pipe gives the program only what follows the line", CredentialRead, u"u",
+         HandlePipe, false, {"/password-stdin", "/stdio"}, "stdio password=pw"},
+        {"a file without /stdio stays Velmor's alone", CredentialRead, u"u", HandleDiskFile,
+         false, {"/password-stdin"}, "password=pw"},
     };
     const std::string input = "pw\n";
     for (const auto& test : cases) {
@@ -223,6 +244,7 @@ TEST(ParseArguments, RefusesWhatCredentialManagerOrAConsoleCannotGive) {
         Fake().credentialResult = test.credential;
         Fake().credentialUser = test.user;
         Fake().standardInputIsConsole = test.console;
+        Fake().standardHandleKinds[0] = test.input;
         ParseOutcome outcome = ParseOnFake(test.arguments);
         EXPECT_EQ(outcome.fits ? outcome.options : ExpectedText(outcome.refusal),
                   test.expected) << test.what;

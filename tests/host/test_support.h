@@ -28,6 +28,13 @@ const struct {
     {MsgInputIsConsole, kExpectedInputIsConsole},
     {MsgInputEmpty, kExpectedInputEmpty},
     {MsgInputHasZeroByte, kExpectedInputHasZeroByte},
+    {MsgPasswordNeedsColon, kExpectedPasswordNeedsColon},
+    {MsgPasswordNotInCodePage, kExpectedPasswordNotInCodePage},
+    {MsgInputNotInCodePage, kExpectedInputNotInCodePage},
+    {MsgInputFileWithStdio, kExpectedInputFileWithStdio},
+    {MsgTimeLimitReached, kExpectedTimeLimitReached},
+    {MsgTimeLimitInvalid, kExpectedTimeLimitInvalid},
+    {MsgJobFailed, kExpectedJobFailed},
 };
 
 inline const char* ExpectedText(MessageId message) {

@@ -44,6 +44,23 @@ const char* StandardHandles(const STARTUPINFOW& s) {
                : "other";
 }
 
+// What each of the three handles leads to, as GetFileType says, and how many of them
+// are consoles (GetConsoleMode answers): "char,disk,pipe consoles=0".
+void WriteHandleKinds(FILE* record, const STARTUPINFOW& s) {
+    HANDLE handles[] = {s.hStdInput, s.hStdOutput, s.hStdError};
+    int consoles = 0;
+    fprintf(record, "standardHandleTypes=");
+    for (int i = 0; i < 3; ++i) {
+        DWORD type = handles[i] == nullptr ? FILE_TYPE_UNKNOWN : GetFileType(handles[i]);
+        const char* name = type == FILE_TYPE_DISK ? "disk" : type == FILE_TYPE_PIPE ? "pipe"
+                           : type == FILE_TYPE_CHAR ? "char" : "unknown";
+        fprintf(record, "%s%s", i > 0 ? "," : "", name);
+        DWORD mode = 0;
+        consoles += handles[i] != nullptr && GetConsoleMode(handles[i], &mode) ? 1 : 0;
+    }
+    fprintf(record, "\nstandardConsoles=%d\n", consoles);
+}
+
 // An inheritable duplicate, so that CreateProcessW hands the program the same file or
 // pipe; a handle that is none (null, invalid) is passed on as it is.
 HANDLE Inheritable(HANDLE handle) {
@@ -82,6 +99,7 @@ void Record(LPCWSTR user, LPCWSTR domain, LPCWSTR password, DWORD logonFlags,
     fprintf(record, "wShowWindow=%u\n", startup->wShowWindow);
     fprintf(record, "otherStartupFieldsZero=%s\n", OtherStartupFieldsZero(*startup) ? "yes" : "no");
     fprintf(record, "standardHandles=%s\n", StandardHandles(*startup));
+    if (UsesStandardHandles(*startup)) WriteHandleKinds(record, *startup);
     // The title of the console the caller runs in, as it stands at the call.
     static wchar_t consoleTitle[32768];
     consoleTitle[0] = 0;

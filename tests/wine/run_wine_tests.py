@@ -57,6 +57,13 @@ CREDENTIAL_NOT_TEXT = TEXTS["kExpectedCredentialNotText"]
 INPUT_IS_CONSOLE = TEXTS["kExpectedInputIsConsole"]
 INPUT_EMPTY = TEXTS["kExpectedInputEmpty"]
 INPUT_HAS_ZERO_BYTE = TEXTS["kExpectedInputHasZeroByte"]
+PASSWORD_NEEDS_COLON = TEXTS["kExpectedPasswordNeedsColon"]
+PASSWORD_NOT_IN_CODE_PAGE = TEXTS["kExpectedPasswordNotInCodePage"]
+INPUT_NOT_IN_CODE_PAGE = TEXTS["kExpectedInputNotInCodePage"]
+INPUT_FILE_WITH_STDIO = TEXTS["kExpectedInputFileWithStdio"]
+TIME_LIMIT_REACHED = TEXTS["kExpectedTimeLimitReached"]
+TIME_LIMIT_INVALID = TEXTS["kExpectedTimeLimitInvalid"]
+JOB_FAILED = TEXTS["kExpectedJobFailed"]
 TITLE_CLOSE_932 = " として実行中)".encode("cp932")
 
 
@@ -665,6 +672,21 @@ def run_in_console(wine, title, line, output=None):
     return status, after, (read_record(record) if os.path.exists(record) else {})
 
 
+def test_consoles_are_not_handed_over(wine, suite):
+    """Under a pseudo-terminal standard input and error are consoles, output a file: the
+    program gets NUL for each console, reads an immediate end of its input, and its
+    output still reaches the file."""
+    output = fresh_file(wine, "console-stdio-output.txt")
+    line = 'velmor_seam.exe /user:a /a:pw /stdio /wait "probe.exe stdio 5"'
+    status, _, record = run_in_console(wine, "C", line, output)
+    with open(output, "rb") as f:
+        written = f.read()
+    suite.equal("/stdio with consoles: the program gets NUL for them, its output the file",
+                (status, written, record.get("standardHandleTypes"),
+                 record.get("standardConsoles")),
+                (5, console_bytes(*BANNER) + b"out:\r\n", "char,disk,char", "0"))
+
+
 def test_console_title(wine, suite):
     for what, password, title, expected in TITLE_CASES:
         line = 'velmor_seam.exe /nologo /user:a "/password:%s" /wait "probe.exe exit 0"' % password
@@ -739,6 +761,16 @@ PASSWORD_SOURCE_CASES = [
      "秘密\r\n".encode("cp932"), {"password": "秘密"}),
     ("/password-stdin from a file", ["/user:a", "/password-stdin"], "file:Hunter2\r\n",
      {"password": "Hunter2"}),
+    ("/password-stdin /stdio with standard input a file is refused",
+     ["/user:a", "/password-stdin", "/stdio"], "file:Hunter2\r\n", INPUT_FILE_WITH_STDIO),
+    ("/password-stdin, a UTF-8 byte-order mark is refused", ["/user:a", "/password-stdin"],
+     b"\xef\xbb\xbfHunter2\r\n", INPUT_NOT_IN_CODE_PAGE),
+    ("/password-stdin, a lone lead byte is no text of 932", ["/user:a", "/password-stdin"],
+     b"Hunter2\x81\r\n", INPUT_NOT_IN_CODE_PAGE),
+    ("/password without its colon is refused", ["/user:a", "/password", "Hunter2"], None,
+     PASSWORD_NEEDS_COLON),
+    ("a password with a character that 932 lacks is refused", ["/user:a", "/password:café"],
+     None, PASSWORD_NOT_IN_CODE_PAGE),
 ]
 
 
@@ -1008,6 +1040,7 @@ def run_suite(wine, suite):
         test_standard_streams(wine, suite)
         test_password_copies_in_memory(wine, suite)
         test_console_title(wine, suite)
+        test_consoles_are_not_handed_over(wine, suite)
         test_password_sources(wine, suite)
         test_stack_guard(wine, suite)
         if wine.mode.name in ("win32", "x64"):
