@@ -119,15 +119,26 @@ inline void CheckWholeRun(int status) {
     FUZZ_CHECK(fake.environmentsTaken == fake.environmentsFreed);
 
     bool created = fake.createCount == 1 && fake.createSucceeds;
+    bool jobWait = (logon.creationFlags & kCreateSuspended) != 0;
     FUZZ_CHECK(CountCalls(FakeCloseThread) == (created ? 1 : 0));
     FUZZ_CHECK(CountCalls(FakeCloseProcess) == (created ? 1 : 0));
+    // A job wait makes one job and its port, and closes both; anything else neither.
+    FUZZ_CHECK(CountCalls(FakeCreateJob) == (created && jobWait ? 1 : 0));
+    FUZZ_CHECK(CountCalls(FakeCloseJob) == CountCalls(FakeCreateJob));
+    FUZZ_CHECK(CountCalls(FakeClosePort) == CountCalls(FakeCreatePort));
+    FUZZ_CHECK(CountCalls(FakeOpenNull) == CountCalls(FakeCloseNull));
+    int programStatus = fake.exitCodeReadable ? static_cast<int>(fake.exitCode) : 0;
     if (!created) {
         FUZZ_CHECK(status == -1);
+    } else if (jobWait) {
+        // The fake's job has no process left when first asked, and no limit passes.
+        FUZZ_CHECK(fake.passwordClearAtWait);
+        FUZZ_CHECK(CountCalls(FakeWait) == 0 && status == programStatus);
     } else if (CountCalls(FakeWait) == 0) {
         FUZZ_CHECK(status == 0);
     } else {
         FUZZ_CHECK(fake.passwordClearAtWait);
-        FUZZ_CHECK(status == (fake.exitCodeReadable ? static_cast<int>(fake.exitCode) : 0));
+        FUZZ_CHECK(status == programStatus);
     }
 
     if (fake.createCount == 0) return;
@@ -142,7 +153,7 @@ inline void CheckWholeRun(int status) {
     FUZZ_CHECK(!logon.applicationName.present);
     FUZZ_CHECK(!logon.domain.present || logon.domain.length > 0);
     FUZZ_CHECK(!logon.currentDirectory.present || logon.currentDirectory.length > 0);
-    FUZZ_CHECK(logon.creationFlags == 0x04000E10u);
+    FUZZ_CHECK(logon.creationFlags == (jobWait ? 0x04000E14u : 0x04000E10u));
     FUZZ_CHECK(logon.logonFlags == 0 || logon.logonFlags == 1 || logon.logonFlags == 2);
     // The standard handles go with their flag alone, and what was buffered is written out
     // before the logon call then, and never otherwise.

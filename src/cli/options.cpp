@@ -12,6 +12,7 @@ enum SwitchEffect {
     LogoOff, LogoOn, ProfileOff, ProfileOn, NetworkOnly, CallerEnvironmentOff,
     CallerEnvironmentOn, SetAccount, SetPassword, WaitOff, WaitOn, HideOff, HideOn,
     SetWorkDir, SetFromCredential, SetPasswordFromInput, StandardStreamsOff, StandardStreamsOn,
+    WaitForJob, SetTimeLimit,
 };
 
 struct SwitchRule {
@@ -34,6 +35,8 @@ const SwitchRule kSwitchRules[] = {
     {"a:", true, SetPassword},  // short form, kept for scripts that use it
     {"nowait", false, WaitOff},
     {"wait", false, WaitOn},
+    {"job", false, WaitForJob},
+    {"timeout:", true, SetTimeLimit},
     {"nohide", false, HideOff},
     {"hide", false, HideOn},
     {"nostdio", false, StandardStreamsOff},
@@ -79,20 +82,24 @@ bool IsSwitch(const char* argument) {
     return argument[0] == '/' || argument[0] == '-';
 }
 
-// The first rule that holds for name, or null.
-const SwitchRule* FindSwitchRule(const char* name, const char** value) {
-    for (const SwitchRule& rule : kSwitchRules) {
+// The first of the rules that holds for name, or null.
+template <size_t count>
+const SwitchRule* FirstRuleThatHolds(const SwitchRule (&rules)[count], const char* name,
+                                     const char** value) {
+    for (const SwitchRule& rule : rules) {
         *value = MatchSwitch(name, rule);
         if (*value != nullptr) return &rule;
     }
     return nullptr;
 }
 
+const SwitchRule* FindSwitchRule(const char* name, const char** value) {
+    return FirstRuleThatHolds(kSwitchRules, name, value);
+}
+
 bool IsMistypedPasswordSwitch(const char* name) {
-    for (const SwitchRule& rule : kMistypedPasswordSwitches) {
-        if (MatchSwitch(name, rule) != nullptr) return true;
-    }
-    return false;
+    const char* value = nullptr;
+    return FirstRuleThatHolds(kMistypedPasswordSwitches, name, &value) != nullptr;
 }
 
 // The program shares Velmor's standard input with /stdio: a file it could read again from
@@ -165,6 +172,22 @@ bool ApplyCredential(const char* target, LaunchOptions* options, MessageId* refu
     return true;
 }
 
+// Decimal digits alone, from 1 to kLongestTimeLimitSeconds: no sign, no blank, no unit.
+bool ApplyTimeLimit(const char* value, LaunchOptions* options, MessageId* refusal) {
+    uint32_t seconds = 0;
+    const char* p = value;
+    for (; *p >= '0' && *p <= '9' && seconds <= kLongestTimeLimitSeconds; ++p) {
+        seconds = seconds * 10 + static_cast<uint32_t>(*p - '0');
+    }
+    if (*p != 0 || seconds == 0 || seconds > kLongestTimeLimitSeconds) {
+        *refusal = MsgTimeLimitInvalid;
+        return false;
+    }
+    options->timeLimitSeconds = seconds;
+    options->wait = true;  // a later /nowait still says otherwise
+    return true;
+}
+
 // Returns false when the switch's value cannot be taken; refusal is then set where it is
 // other than an over-long value's.
 bool ApplySwitch(const char* name, const LeadBytes& leadBytes, InputLine* input,
@@ -190,8 +213,11 @@ bool ApplySwitch(const char* name, const LeadBytes& leadBytes, InputLine* input,
         case SetPassword:
             options->passwordSource = PasswordFromCommandLine;
             return ToWide(value, &options->password);
-        case WaitOff: options->wait = false; break;
-        case WaitOn: options->wait = true; break;
+        // The last of /nowait, /wait and /job decides how Velmor waits.
+        case WaitOff: options->wait = options->waitForJob = false; break;
+        case WaitOn: options->wait = true; options->waitForJob = false; break;
+        case WaitForJob: options->wait = options->waitForJob = true; break;
+        case SetTimeLimit: return ApplyTimeLimit(value, options, refusal);
         case HideOff: options->hide = false; break;
         case HideOn: options->hide = true; break;
         case StandardStreamsOff: options->standardStreams = false; break;

@@ -29,6 +29,12 @@ struct LaunchOptions {
     uint32_t logonFlags;
     bool useCallerEnvironment;
     bool wait;
+    // With wait: wait for the job, the program and every process it or they start, not
+    // for the program alone. /job sets it, /wait and /nowait clear it.
+    bool waitForJob;
+    // A limit to the wait, in seconds; 0 for none. A wait with a limit is a job wait,
+    // since only the job can end what the program started.
+    uint32_t timeLimitSeconds;
     bool hide;
     // The program gets Velmor's own standard input, output and error, rather than
     // those of its new console.
@@ -54,7 +60,8 @@ ConversionResult ConvertToWide(const char* bytes, WideText* field, bool rejectIn
 // Applies argv[1] onwards in order. Returns false, with the message that refuses the
 // command line, when any value did not fit its field, a password could not be read
 // from where /credential: or /password-stdin pointed, a password switch lacks its
-// colon, or the password's line would reach the program through /stdio; the first
+// colon, the password's line would reach the program through /stdio, or a time limit
+// is no number of seconds from 1 to 4294967; the first
 // refusal stands. The walk still covers every argument, so a later "/nologo" is still
 // honoured.
 bool ParseArguments(int argc, const char* const* argv, const LeadBytes& leadBytes,
@@ -63,6 +70,14 @@ bool ParseArguments(int argc, const char* const* argv, const LeadBytes& leadByte
 // True when argument is a switch introducer and then exactly the name of a switch that
 // sets the password, as the walk would take it: what follows would be the password.
 bool IsPasswordSwitchName(const char* argument);
+
+// The longest limit whose milliseconds stay below the system's INFINITE, 0xFFFFFFFF.
+const uint32_t kLongestTimeLimitSeconds = 4294967;
+
+// Whether Velmor puts the program in a job of its own and waits for the whole job.
+inline bool WaitsForJob(const LaunchOptions& options) {
+    return options.wait && (options.waitForJob || options.timeLimitSeconds > 0);
+}
 
 inline bool IsEmpty(const WideText& text) {
     return text.units[0] == 0;

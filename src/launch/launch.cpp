@@ -1,5 +1,6 @@
 // Performs the planned launch and releases, before returning, everything it took from
-// the platform: the environment block and the two handles of the new process.
+// the platform: the environment block, the two handles of the new process, NUL for
+// /stdio, and with a job wait the job and its port.
 #include "launch/launch.h"
 
 #include "cli/messages.h"
@@ -8,16 +9,97 @@
 namespace {
 
 const int kLaunchFailed = -1;
+// WAIT_TIMEOUT: what Velmor returns, and what each process of the job ends with, when
+// the time limit has passed.
+const uint32_t kTimeLimitStatus = 258;
+// With no message on the port, the job is looked at once a second: a job that runs for
+// hours costs nothing measurable.
+const uint32_t kLookIntervalMilliseconds = 1000;
+// How long the ended job's processes get to be gone, their files closed, before Velmor
+// returns all the same.
+const uint64_t kEndGraceMilliseconds = 5000;
 
-// Waits without a time limit; an exit status that cannot be read is reported and 0.
-int WaitForExitStatus(PlatformHandle process) {
-    PlatformWaitForProcess(process);
+// The job that Velmor puts the program in, and the port its messages reach.
+struct Job {
+    PlatformHandle object;
+    PlatformHandle port;
+};
+
+// An exit status that cannot be read is reported and 0.
+int ReadExitStatus(PlatformHandle process) {
     uint32_t exitCode = 0;
     if (!PlatformReadExitCode(process, &exitCode)) {
         PrintMessage(MsgExitStatusFailed);
         return 0;
     }
     return static_cast<int>(exitCode);  // passed on bit for bit
+}
+
+// Waits without a time limit.
+int WaitForExitStatus(PlatformHandle process) {
+    PlatformWaitForProcess(process);
+    return ReadExitStatus(process);
+}
+
+// The program was created suspended. It runs only once it is in the job, so nothing it
+// starts is outside; when any step fails it never runs on without the job.
+bool StartInJob(const ProcessInformation& process, Job* job) {
+    job->object = PlatformCreateJob();
+    if (job->object != nullptr) job->port = PlatformCreateJobPort(job->object);
+    bool assigned = job->port != nullptr && PlatformAssignToJob(job->object, process.hProcess);
+    // A previous count of 1: suspended by its creation alone, and so until now. At 0 it
+    // ran before it was in the job, and what it started may be outside.
+    if (assigned && PlatformResumeThread(process.hThread) == 1) return true;
+    PlatformTerminateProcess(process.hProcess, static_cast<uint32_t>(kLaunchFailed));
+    if (assigned) PlatformTerminateJob(job->object, static_cast<uint32_t>(kLaunchFailed));
+    return false;
+}
+
+bool JobIsEmpty(const Job& job) {
+    uint32_t count = 0;
+    return PlatformReadJobProcessCount(job.object, &count) && count == 0;
+}
+
+// Until the job has no process left (true), or limit milliseconds have passed since
+// started (false; a limit of 0 is none). The count is the one test of the end: the
+// port's messages are not sure to come, and with nested jobs a message of no process
+// left may be another job's, so a message only says when to look again.
+bool WaitForJobEnd(const Job& job, uint64_t limit, uint32_t started) {
+    uint64_t elapsed = 0;
+    uint32_t last = started;
+    while (!JobIsEmpty(job)) {
+        uint32_t now = PlatformMilliseconds();
+        elapsed += static_cast<uint32_t>(now - last);  // right across the count's wrap
+        last = now;
+        if (limit != 0 && elapsed >= limit) return false;
+        uint64_t wait = kLookIntervalMilliseconds;
+        if (limit != 0 && limit - elapsed < wait) wait = limit - elapsed;
+        PlatformWaitForJobMessage(job.port, static_cast<uint32_t>(wait));
+    }
+    return true;
+}
+
+// The program's status once the whole job has ended; past the time limit, the job
+// ended by Velmor and 258.
+int WaitForJobStatus(const Job& job, PlatformHandle process, uint32_t timeLimitSeconds,
+                     uint32_t started) {
+    if (WaitForJobEnd(job, uint64_t{timeLimitSeconds} * 1000, started)) {
+        return ReadExitStatus(process);
+    }
+    PlatformTerminateJob(job.object, kTimeLimitStatus);
+    // Termination does not wait: the caller's next step may need the job's files closed.
+    WaitForJobEnd(job, kEndGraceMilliseconds, PlatformMilliseconds());
+    PrintMessage(MsgTimeLimitReached);
+    return static_cast<int>(kTimeLimitStatus);
+}
+
+int RunAsJob(const ProcessInformation& process, uint32_t timeLimitSeconds, uint32_t started,
+             Job* job) {
+    if (!StartInJob(process, job)) {
+        PrintMessage(MsgJobFailed);
+        return kLaunchFailed;
+    }
+    return WaitForJobStatus(*job, process.hProcess, timeLimitSeconds, started);
 }
 
 // Velmor's standard handle goes to the program only when it is a disk file or a pipe: the
@@ -68,6 +150,7 @@ int LaunchAsUser(LaunchOptions* options) {
         plan.lpUsername, plan.lpDomain, plan.lpPassword, plan.dwLogonFlags,
         plan.lpApplicationName, plan.lpCommandLine, plan.dwCreationFlags, plan.lpEnvironment,
         plan.lpCurrentDirectory, &plan.startupInfo, &plan.processInformation);
+    uint32_t started = PlatformMilliseconds();
     // The password is needed for nothing after the call, and a wait may last hours.
     PlatformWipe(&options->password, sizeof options->password);
     // The logon service has made the program's own copy of NUL by now.
@@ -79,9 +162,19 @@ int LaunchAsUser(LaunchOptions* options) {
         return kLaunchFailed;
     }
 
-    int status = options->wait ? WaitForExitStatus(plan.processInformation.hProcess) : 0;
-    PlatformCloseHandle(plan.processInformation.hThread);
-    PlatformCloseHandle(plan.processInformation.hProcess);
+    const ProcessInformation& process = plan.processInformation;
+    Job job = {nullptr, nullptr};
+    int status = 0;
+    if (WaitsForJob(*options)) {
+        status = RunAsJob(process, options->timeLimitSeconds, started, &job);
+    } else if (options->wait) {
+        status = WaitForExitStatus(process.hProcess);
+    }
+    PlatformCloseHandle(process.hThread);
+    PlatformCloseHandle(process.hProcess);
+    // Closing the job last ends nothing: by now it has no process left.
+    if (job.port != nullptr) PlatformCloseHandle(job.port);
+    if (job.object != nullptr) PlatformCloseHandle(job.object);
     if (environment != nullptr) PlatformFreeEnvironment(environment);
     return status;
 }

@@ -70,7 +70,8 @@ void BuildLaunchPlan(LaunchOptions* options, LaunchPlan* plan) {
     plan->dwLogonFlags = options->logonFlags;
     plan->lpApplicationName = nullptr;
     plan->lpCommandLine = options->commandLine.units;
-    plan->dwCreationFlags = kLaunchCreationFlags;
+    // Suspended until it is in Velmor's job, so that nothing it starts runs outside.
+    plan->dwCreationFlags = kLaunchCreationFlags | (WaitsForJob(*options) ? kCreateSuspended : 0);
     plan->lpEnvironment = nullptr;
     plan->lpCurrentDirectory = UnlessEmpty(options->workDir);
 

@@ -241,6 +241,8 @@ void ResetFakePlatform() {
         fake.standardHandleKinds[i] = HandlePipe;
     }
     fake.nullDeviceOpens = true;
+    fake.jobCreates = fake.portCreates = fake.assignSucceeds = true;
+    fake.resumeAnswer = 1;
     FakeSetCommandLine(u"velmor.exe");
 }
 
@@ -416,6 +418,8 @@ void PlatformReadStandardHandles(PlatformHandle* input, PlatformHandle* output,
     *error = fake.standardHandles[2];
 }
 
+// The platform's signature takes the handle as it is.
+// cppcheck-suppress constParameter
 HandleKind PlatformHandleKind(PlatformHandle handle) {
     for (int i = 0; i < 3; ++i) {
         if (fake.standardHandles[i] == handle) return fake.standardHandleKinds[i];
@@ -500,8 +504,11 @@ bool PlatformCreateProcessWithLogon(const WideChar* lpUsername, const WideChar* 
     return true;
 }
 
-void PlatformWaitForProcess(PlatformHandle process) {
-    RecordCall(FakeWait, process);
+namespace {
+
+// What the program could see once it runs: the password still in a buffer of Velmor's,
+// or in the command line or one of its copies.
+void NoteWhatIsInSight() {
     fake.secretInSightAtWait = FakeHoldsSecret(fake.commandLine, sizeof fake.commandLine) ||
                                FakeHoldsSecret(fake.ansiCopy, sizeof fake.ansiCopy) ||
                                FakeHoldsSecret(fake.wideCopy, sizeof fake.wideCopy) ||
@@ -510,6 +517,13 @@ void PlatformWaitForProcess(PlatformHandle process) {
     for (int i = 0; fake.logon.passwordBuffer != nullptr && i < 1024; ++i) {
         if (fake.logon.passwordBuffer[i] != 0) fake.passwordClearAtWait = false;
     }
+}
+
+}  // namespace
+
+void PlatformWaitForProcess(PlatformHandle process) {
+    RecordCall(FakeWait, process);
+    NoteWhatIsInSight();
 }
 
 bool PlatformReadExitCode(PlatformHandle process, uint32_t* exitCode) {
@@ -526,7 +540,62 @@ void PlatformCloseHandle(PlatformHandle handle) {
         RecordCall(FakeCloseProcess, handle);
     } else if (handle == kFakeNullDevice) {
         RecordCall(FakeCloseNull, handle);
+    } else if (handle == kFakeJob) {
+        RecordCall(FakeCloseJob, handle);
+    } else if (handle == kFakePort) {
+        RecordCall(FakeClosePort, handle);
     } else {
         RecordCall(FakeCloseUnknown, handle);
     }
+}
+
+PlatformHandle PlatformCreateJob() {
+    RecordCall(FakeCreateJob);
+    return fake.jobCreates ? kFakeJob : nullptr;
+}
+
+PlatformHandle PlatformCreateJobPort(PlatformHandle job) {
+    RecordCall(FakeCreatePort, job);
+    return fake.portCreates ? kFakePort : nullptr;
+}
+
+bool PlatformAssignToJob(PlatformHandle job, PlatformHandle process) {
+    RecordCall(FakeAssign, job, reinterpret_cast<size_t>(process));
+    return fake.assignSucceeds;
+}
+
+int PlatformResumeThread(PlatformHandle thread) {
+    RecordCall(FakeResume, thread);
+    NoteWhatIsInSight();
+    return fake.resumeAnswer;
+}
+
+bool PlatformReadJobProcessCount(PlatformHandle job, uint32_t* count) {
+    RecordCall(FakeReadJobCount, job);
+    int next = fake.jobCountsRead++;
+    if (next >= fake.jobProcessCountsLength) next = fake.jobProcessCountsLength - 1;
+    *count = fake.jobTerminated || next < 0 ? 0 : fake.jobProcessCounts[next];
+    return true;
+}
+
+void PlatformWaitForJobMessage(PlatformHandle port, uint32_t milliseconds) {
+    RecordCall(FakeWaitJobMessage, port, milliseconds);
+    if (fake.jobMessages > 0) {
+        --fake.jobMessages;
+    } else {
+        fake.clock += milliseconds;
+    }
+}
+
+void PlatformTerminateJob(PlatformHandle job, uint32_t exitCode) {
+    RecordCall(FakeTerminateJob, job, exitCode);
+    fake.jobTerminated = true;
+}
+
+void PlatformTerminateProcess(PlatformHandle process, uint32_t exitCode) {
+    RecordCall(FakeTerminateProcess, process, exitCode);
+}
+
+uint32_t PlatformMilliseconds() {
+    return fake.clock;
 }

@@ -20,6 +20,16 @@ enum FakeCallKind {
     FakeFreeUnknown,
     FakeOpenNull,
     FakeCloseNull,
+    FakeCreateJob,
+    FakeCreatePort,
+    FakeAssign,
+    FakeResume,
+    FakeReadJobCount,
+    FakeWaitJobMessage,  // size: the milliseconds waited at the most
+    FakeTerminateJob,    // size: the exit code
+    FakeTerminateProcess,
+    FakeCloseJob,
+    FakeClosePort,
 };
 
 struct FakeCall {
@@ -80,7 +90,17 @@ struct FakePlatform {
     // The process's standard input, output and error, and what each leads to.
     PlatformHandle standardHandles[3];
     HandleKind standardHandleKinds[3];
+    // The job: which steps succeed, and what it answers. A query of its processes gives
+    // the next of jobProcessCounts (the last one again once they run out, 0 when there
+    // are none, and 0 once the job is ended); a wait on its port gets one of
+    // jobMessages while any are left, and otherwise lasts its whole time on the clock.
     bool nullDeviceOpens;
+    bool jobCreates, portCreates, assignSucceeds;
+    int resumeAnswer;
+    uint32_t jobProcessCounts[8];
+    int jobProcessCountsLength;
+    int jobMessages;
+    uint32_t clock;  // milliseconds
 
     // Recorded.
     FakeCall calls[256];
@@ -92,12 +112,14 @@ struct FakePlatform {
     FakeLogonCall logon;
     bool passwordClearAtWait;
     bool secretInSightAtWait;  // the secret stood in the command line or one of its copies
+    bool jobTerminated;
     int environmentsTaken;
     int environmentsFreed;
     int handlesClosed;
     int credentialReads;
     size_t standardInputRead;
     int consoleTitleCapacity;  // the buffer the title was read into, in units
+    int jobCountsRead;
 };
 
 void* const kFakeProcessHandle = reinterpret_cast<PlatformHandle>(0x1001);
@@ -107,9 +129,12 @@ void* const kFakeStandardInput = reinterpret_cast<PlatformHandle>(0x3003);
 void* const kFakeStandardOutput = reinterpret_cast<PlatformHandle>(0x4004);
 void* const kFakeStandardError = reinterpret_cast<PlatformHandle>(0x5005);
 void* const kFakeNullDevice = reinterpret_cast<PlatformHandle>(0x6006);
+void* const kFakeJob = reinterpret_cast<PlatformHandle>(0x7007);
+void* const kFakePort = reinterpret_cast<PlatformHandle>(0x8008);
 
 // Resets every setting to a plain run on code page 932 that launches and exits with 0,
-// with "velmor.exe" as its command line, no console, and pipes for standard streams.
+// with "velmor.exe" as its command line, no console, pipes for standard streams, and a
+// job that every step makes and that has no process left when first asked.
 void ResetFakePlatform();
 // Sets the process command line, cut at the fake's capacity, and makes its copies as
 // the system and the runtime would: the ANSI copy with best-fit look-alikes.

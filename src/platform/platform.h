@@ -33,6 +33,7 @@ const uint32_t kCreateSeparateWowVdm = 0x00000800;
 const uint32_t kCreateUnicodeEnvironment = 0x00000400;
 const uint32_t kCreateNewProcessGroup = 0x00000200;
 const uint32_t kCreateNewConsole = 0x00000010;
+const uint32_t kCreateSuspended = 0x00000004;
 const uint32_t kStartfUseShowWindow = 0x00000001;
 const uint32_t kStartfUseStdHandles = 0x00000100;
 const uint16_t kSwHide = 0;
@@ -150,3 +151,22 @@ bool PlatformCreateProcessWithLogon(const WideChar* lpUsername, const WideChar* 
 void PlatformWaitForProcess(PlatformHandle process);
 bool PlatformReadExitCode(PlatformHandle process, uint32_t* exitCode);
 void PlatformCloseHandle(PlatformHandle handle);
+
+// A job object of Velmor's own: unnamed, not inheritable, its processes ended by the
+// system when its last handle closes (Velmor's, however Velmor ends), and a process that
+// asks to leave it with CREATE_BREAKAWAY_FROM_JOB allowed to. Null when it cannot be had.
+PlatformHandle PlatformCreateJob();
+// A completion port that gets the job's messages; null when it cannot be had.
+PlatformHandle PlatformCreateJobPort(PlatformHandle job);
+bool PlatformAssignToJob(PlatformHandle job, PlatformHandle process);
+// The thread's suspend count before the call; -1 on failure.
+int PlatformResumeThread(PlatformHandle thread);
+// How many processes of the job are still running; false when it cannot be read.
+bool PlatformReadJobProcessCount(PlatformHandle job, uint32_t* count);
+// Until a message reaches the port or milliseconds have passed; nothing is reported.
+void PlatformWaitForJobMessage(PlatformHandle port, uint32_t milliseconds);
+// Ends every process of the job, or the process, with exitCode; neither waits for it.
+void PlatformTerminateJob(PlatformHandle job, uint32_t exitCode);
+void PlatformTerminateProcess(PlatformHandle process, uint32_t exitCode);
+// A monotonic count of milliseconds, which wraps after 49.7 days; not the wall clock.
+uint32_t PlatformMilliseconds();

@@ -24,6 +24,7 @@ static_assert(kCreateNewConsole == CREATE_NEW_CONSOLE, "creation flag");
 static_assert(kStartfUseShowWindow == STARTF_USESHOWWINDOW, "startup flag");
 static_assert(kStartfUseStdHandles == STARTF_USESTDHANDLES, "startup flag");
 static_assert(kSwHide == SW_HIDE, "show-window value");
+static_assert(kCreateSuspended == CREATE_SUSPENDED, "creation flag");
 
 static const wchar_t* AsWindows(const WideChar* text) {
     return reinterpret_cast<const wchar_t*>(text);
@@ -303,4 +304,71 @@ bool PlatformReadExitCode(PlatformHandle process, uint32_t* exitCode) {
 
 void PlatformCloseHandle(PlatformHandle handle) {
     CloseHandle(handle);
+}
+
+PlatformHandle PlatformCreateJob() {
+    HANDLE job = CreateJobObjectW(nullptr, nullptr);
+    if (job == nullptr) return nullptr;
+    // Both limits are only to be had through the extended structure.
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits;
+    ZeroMemory(&limits, sizeof limits);
+    limits.BasicLimitInformation.LimitFlags =
+        JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE | JOB_OBJECT_LIMIT_BREAKAWAY_OK;
+    if (SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits,
+                                sizeof limits) == FALSE) {
+        CloseHandle(job);
+        return nullptr;
+    }
+    return job;
+}
+
+PlatformHandle PlatformCreateJobPort(PlatformHandle job) {
+    HANDLE port = CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, 1);
+    if (port == nullptr) return nullptr;
+    JOBOBJECT_ASSOCIATE_COMPLETION_PORT association;
+    association.CompletionKey = job;
+    association.CompletionPort = port;
+    if (SetInformationJobObject(job, JobObjectAssociateCompletionPortInformation, &association,
+                                sizeof association) == FALSE) {
+        CloseHandle(port);
+        return nullptr;
+    }
+    return port;
+}
+
+bool PlatformAssignToJob(PlatformHandle job, PlatformHandle process) {
+    return AssignProcessToJobObject(job, process) != FALSE;
+}
+
+int PlatformResumeThread(PlatformHandle thread) {
+    DWORD previous = ResumeThread(thread);
+    return previous == static_cast<DWORD>(-1) ? -1 : static_cast<int>(previous);
+}
+
+bool PlatformReadJobProcessCount(PlatformHandle job, uint32_t* count) {
+    JOBOBJECT_BASIC_ACCOUNTING_INFORMATION accounting;
+    ZeroMemory(&accounting, sizeof accounting);
+    BOOL read = QueryInformationJobObject(job, JobObjectBasicAccountingInformation, &accounting,
+                                          sizeof accounting, nullptr);
+    *count = accounting.ActiveProcesses;
+    return read != FALSE;
+}
+
+void PlatformWaitForJobMessage(PlatformHandle port, uint32_t milliseconds) {
+    DWORD message = 0;
+    ULONG_PTR key = 0;
+    LPOVERLAPPED overlapped = nullptr;
+    GetQueuedCompletionStatus(port, &message, &key, &overlapped, milliseconds);
+}
+
+void PlatformTerminateJob(PlatformHandle job, uint32_t exitCode) {
+    TerminateJobObject(job, exitCode);
+}
+
+void PlatformTerminateProcess(PlatformHandle process, uint32_t exitCode) {
+    TerminateProcess(process, exitCode);
+}
+
+uint32_t PlatformMilliseconds() {
+    return GetTickCount();
 }

@@ -2,6 +2,7 @@
 // release of everything taken.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -29,6 +30,16 @@ std::string CallName(FakeCallKind kind) {
         case FakeFreeUnknown: return "free unknown block";
         case FakeOpenNull: return "open NUL";
         case FakeCloseNull: return "close NUL";
+        case FakeCreateJob: return "create job";
+        case FakeCreatePort: return "create port";
+        case FakeAssign: return "assign";
+        case FakeResume: return "resume";
+        case FakeReadJobCount: return "count";
+        case FakeWaitJobMessage: return "wait for message";
+        case FakeTerminateJob: return "end job";
+        case FakeTerminateProcess: return "end process";
+        case FakeCloseJob: return "close job";
+        case FakeClosePort: return "close port";
     }
     return "?";
 }
@@ -43,6 +54,8 @@ std::vector<std::string> RecordedCalls() {
             std::string text(static_cast<const char*>(call.address), call.size);
             if (text == Cp932(kExpectedLaunchFailed)) name = "write launch failed";
             if (text == Cp932(kExpectedExitStatusFailed)) name = "write status unreadable";
+            if (text == Cp932(kExpectedJobFailed)) name = "write job failed";
+            if (text == Cp932(kExpectedTimeLimitReached)) name = "write time limit";
         }
         names.push_back(name);
     }
@@ -82,6 +95,90 @@ const LaunchCase kLaunchCases[] = {
       "close process"},
      0},
 };
+
+// A job wait: the program created suspended, put in Velmor's job, then resumed; the
+// job's count of processes the one test of its end. The steps after the logon call and
+// its wipe, and before the thread's and the process's handles are closed, are listed.
+struct JobCase {
+    const char* what;
+    uint32_t timeLimitSeconds;
+    bool assignSucceeds;
+    int resumeAnswer;
+    std::vector<uint32_t> counts;
+    int messages;
+    uint32_t clock;
+    std::vector<std::string> calls;
+    int status;
+};
+
+const std::vector<std::string> kJobStart = {"create job", "create port", "assign", "resume"};
+const std::vector<std::string> kJobClose = {"close thread", "close process", "close port",
+                                            "close job"};
+
+const JobCase kJobCases[] = {
+    {"a job that ends gives the program's status", 0, true, 1, {1, 0}, 1, 0,
+     {"count", "wait for message", "count", "read status"}, 3},
+    {"a message of no process left while the count is 1 waits on", 0, true, 1, {1, 1, 0}, 2, 0,
+     {"count", "wait for message", "count", "wait for message", "count", "read status"}, 3},
+    {"without messages it looks once a second", 0, true, 1, {1, 1, 0}, 0, 0,
+     {"count", "wait for message", "count", "wait for message", "count", "read status"}, 3},
+    {"a refused assignment ends the program, never resumed", 0, false, 1, {1}, 0, 0,
+     {"end process", "write job failed"}, -1},
+    {"a thread that was not suspended: program and job ended", 0, true, 0, {1}, 0, 0,
+     {"end process", "end job", "write job failed"}, -1},
+    {"the limit passed: the job ended, 258 whatever the program's status", 2, true, 1, {1}, 0,
+     0,
+     {"count", "wait for message", "count", "wait for message", "count", "end job", "count",
+      "write time limit"},
+     258},
+    {"the limit is counted across the clock's wrap", 2, true, 1, {1}, 0, 0xFFFFFC18,
+     {"count", "wait for message", "count", "wait for message", "count", "end job", "count",
+      "write time limit"},
+     258},
+    {"a job that ends within its limit gives the program's status", 2, true, 1, {1, 0}, 0, 0,
+     {"count", "wait for message", "count", "read status"}, 3},
+};
+
+TEST(LaunchAsUser, RunsTheProgramAsAJobAndEndsItWhenItShould) {
+    for (const JobCase& test : kJobCases) {
+        ResetFakePlatform();
+        Fake().secret = "Hunter2";
+        Fake().exitCode = 3;
+        Fake().assignSucceeds = test.assignSucceeds;
+        Fake().resumeAnswer = test.resumeAnswer;
+        std::copy(test.counts.begin(), test.counts.end(), Fake().jobProcessCounts);
+        Fake().jobProcessCountsLength = static_cast<int>(test.counts.size());
+        Fake().jobMessages = test.messages;
+        Fake().clock = test.clock;
+        auto options = std::make_unique<LaunchOptions>();
+        SetDefaultOptions(options.get());
+        ToWide("alice", &options->user);
+        ToWide("Hunter2", &options->password);
+        ToWide("x.exe", &options->commandLine);
+        options->wait = options->waitForJob = true;
+        options->timeLimitSeconds = test.timeLimitSeconds;
+
+        EXPECT_EQ(LaunchAsUser(options.get()), test.status) << test.what;
+        std::vector<std::string> expected = {"create", "wipe password"};
+        expected.insert(expected.end(), kJobStart.begin(),
+                        kJobStart.begin() + (test.assignSucceeds ? 4 : 3));
+        expected.insert(expected.end(), test.calls.begin(), test.calls.end());
+        expected.insert(expected.end(), kJobClose.begin(), kJobClose.end());
+        EXPECT_EQ(RecordedCalls(), expected) << test.what;
+        EXPECT_EQ(Fake().logon.creationFlags, 0x04000E14u) << test.what;
+        if (test.assignSucceeds) {
+            EXPECT_TRUE(Fake().passwordClearAtWait) << test.what << ": gone before it runs";
+        }
+        for (int i = 0; i < Fake().callCount; ++i) {
+            if (Fake().calls[i].kind == FakeWaitJobMessage) {
+                EXPECT_LE(Fake().calls[i].size, 1000u) << test.what << ": a look a second";
+            }
+            if (Fake().calls[i].kind == FakeTerminateJob && test.status == 258) {
+                EXPECT_EQ(Fake().calls[i].size, 258u) << test.what;
+            }
+        }
+    }
+}
 
 TEST(LaunchAsUser, CallsThePlatformInOrderAndReleasesEverything) {
     for (const LaunchCase& test : kLaunchCases) {

@@ -19,6 +19,8 @@ std::string Describe(const LaunchOptions& options) {
     if (options.logonFlags != kLogonWithProfile) add("logonFlags=" + std::to_string(options.logonFlags));
     if (options.useCallerEnvironment) add("env");
     if (options.wait) add("wait");
+    if (options.waitForJob) add("job");
+    if (options.timeLimitSeconds != 0) add("timeout=" + std::to_string(options.timeLimitSeconds));
     if (options.hide) add("hide");
     if (options.standardStreams) add("stdio");
     const struct {
@@ -81,6 +83,17 @@ const ParseCase kSwitchCases[] = {
     {"/env then /noenv does not", {"/env", "/noenv"}, ""},
     {"/wait waits", {"/WAIT"}, "wait"},
     {"/wait then /nowait does not", {"/wait", "/nowait"}, ""},
+    {"/job waits for the whole job", {"/job"}, "wait job"},
+    {"-JOB is /job in another case and introducer", {"-JOB"}, "wait job"},
+    {"/job then /wait waits for the program alone", {"/job", "/wait"}, "wait"},
+    {"/wait then /job waits for the job", {"/wait", "/Job"}, "wait job"},
+    {"/job then /nowait does not wait", {"/job", "/nowait"}, ""},
+    {"/jobx and /job: are not /job", {"/jobx", "/job:", "/timeout"}, ""},
+    {"/timeout: waits, with a limit", {"/timeout:60"}, "wait timeout=60"},
+    {"/timeout: then /nowait does not wait", {"/TIMEOUT:60", "/nowait"}, "timeout=60"},
+    {"/nowait then /timeout: waits", {"/nowait", "-timeout:5"}, "wait timeout=5"},
+    {"of several limits the last wins, up to 4294967", {"/timeout:5", "/timeout:004294967"},
+     "wait timeout=4294967"},
     {"/hide hides the window", {"/hide"}, "hide"},
     {"/hide then /nohide does not", {"/hide", "/nohide"}, ""},
     {"/stdio hands the program Velmor's standard streams", {"/stdio"}, "stdio"},
@@ -261,6 +274,35 @@ TEST(ParseArguments, WipesTheLineOfStandardInputOnceTheWalkIsDone) {
         secretWipes += Fake().calls[i].kind == FakeWipe && Fake().calls[i].heldSecret;
     }
     EXPECT_EQ(secretWipes, 1);
+}
+
+// Decimal digits alone, from 1 to 4294967, or the command line is refused, whatever comes
+// later: the first refusal stands.
+TEST(ParseArguments, RefusesATimeLimitThatIsNoNumberOfSeconds) {
+    const struct {
+        const char* what;
+        std::vector<std::string> arguments;
+    } cases[] = {
+        {"nothing after the colon", {"/timeout:"}},
+        {"0", {"/timeout:0"}},
+        {"a sign", {"/timeout:+5"}},
+        {"a minus", {"/timeout:-5"}},
+        {"a blank", {"/timeout: 5"}},
+        {"a unit", {"/timeout:5s"}},
+        {"a fraction", {"/timeout:1.5"}},
+        {"fullwidth digits", {"/timeout:\x82\x54"}},
+        {"one past the largest", {"/timeout:4294968"}},
+        {"past 32 bits", {"/timeout:4294967296"}},
+        {"a later good value does not undo it", {"/timeout:0", "/timeout:5"}},
+    };
+    for (const auto& test : cases) {
+        ParseOutcome outcome = Parse(test.arguments);
+        EXPECT_EQ(outcome.fits ? outcome.options : ExpectedText(outcome.refusal),
+                  kExpectedTimeLimitInvalid) << test.what;
+    }
+    ParseOutcome outcome = Parse({"/timeout:x", "/user:" + std::string(1024, 'u')});
+    EXPECT_EQ(ExpectedText(outcome.refusal), std::string(kExpectedTimeLimitInvalid))
+        << "a later value too long";
 }
 
 TEST(ParseArguments, AppliesTheSwitchTableInOrder) {

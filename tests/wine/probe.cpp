@@ -19,6 +19,13 @@
 //   probe count HEX FILE         writes how often the text HEX stands for occurs in the
 //                                parent's committed readable memory, as bytes and as
 //                                UTF-16LE: "bytes=N units=M"
+//   probe spawn PIDS go|stay CHILD...
+//                                starts the command line CHILD... (its words joined by
+//                                blanks), writes "parent=P self=S child=C" to PIDS, then
+//                                ends with status 7 (go) or first waits a minute (stay)
+//   probe ended MS PID...        prints for each process "ended" or "running", after
+//                                waiting up to MS milliseconds for each to end
+//   probe terminate PID          ends the process PID with status 1
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -178,6 +185,60 @@ static int WriteCredential(const char* target, const char* user, const char* hex
     return CredWriteW(&credential, 0) ? 0 : 120;
 }
 
+static DWORD ParentId() {
+    PROCESS_BASIC_INFORMATION self;
+    if (NtQueryInformationProcess(GetCurrentProcess(), ProcessBasicInformation, &self,
+                                  sizeof self, nullptr) != 0) {
+        return 0;
+    }
+    return static_cast<DWORD>(self.InheritedFromUniqueProcessId);
+}
+
+static int Spawn(int argc, char** argv) {
+    static char line[4096];
+    line[0] = 0;
+    for (int i = 4; i < argc; ++i) {
+        if (strlen(line) + strlen(argv[i]) + 2 >= sizeof line) return 130;
+        if (i > 4) strcat(line, " ");
+        strcat(line, argv[i]);
+    }
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION child;
+    if (!CreateProcessA(nullptr, line, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &child)) {
+        return 131;
+    }
+    CloseHandle(child.hThread);
+    CloseHandle(child.hProcess);
+    char pids[128];
+    snprintf(pids, sizeof pids, "parent=%lu self=%lu child=%lu", ParentId(),
+             GetCurrentProcessId(), child.dwProcessId);
+    if (WriteFile(argv[2], pids) != 0) return 132;
+    if (strcmp(argv[3], "stay") == 0) Sleep(60000);
+    return 7;
+}
+
+static int PrintEnded(int argc, char** argv) {
+    DWORD milliseconds = static_cast<DWORD>(strtoul(argv[2], nullptr, 10));
+    for (int i = 3; i < argc; ++i) {
+        HANDLE process = OpenProcess(SYNCHRONIZE, FALSE,
+                                     static_cast<DWORD>(strtoul(argv[i], nullptr, 10)));
+        bool ended = process == nullptr || WaitForSingleObject(process, milliseconds) == WAIT_OBJECT_0;
+        if (process != nullptr) CloseHandle(process);
+        printf("%s%s", i > 3 ? " " : "", ended ? "ended" : "running");
+    }
+    printf("\n");
+    return 0;
+}
+
+static int Terminate(const char* pid) {
+    HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, static_cast<DWORD>(strtoul(pid, nullptr, 10)));
+    bool ended = process != nullptr && TerminateProcess(process, 1);
+    if (process != nullptr) CloseHandle(process);
+    return ended ? 0 : 111;
+}
+
 int main(int argc, char** argv) {
     if (argc == 3 && strcmp(argv[1], "exit") == 0) return atoi(argv[2]);
     if (argc == 4 && strcmp(argv[1], "env") == 0) {
@@ -206,5 +267,8 @@ int main(int argc, char** argv) {
     if (argc == 5 && strcmp(argv[1], "credwrite") == 0) {
         return WriteCredential(argv[2], argv[3], argv[4]);
     }
+    if (argc >= 5 && strcmp(argv[1], "spawn") == 0) return Spawn(argc, argv);
+    if (argc >= 4 && strcmp(argv[1], "ended") == 0) return PrintEnded(argc, argv);
+    if (argc == 3 && strcmp(argv[1], "terminate") == 0) return Terminate(argv[2]);
     return 102;
 }

@@ -15,6 +15,7 @@ import shlex
 import struct
 import subprocess
 import sys
+import threading
 import time
 
 from support import (BUILD32, BUILD64, MODES, ROOT, expected_texts, host_runs_i386, imports,
@@ -241,6 +242,8 @@ OUTPUT_CASES = [
     ("a value too long, after the banner", ["/password:" + "p" * 1024],
      BANNER + [VALUE_TOO_LONG]),
     ("a failed launch", ["/user:alice", "notepad.exe"], BANNER + [LAUNCH_FAILED]),
+    ("a time limit of 0 seconds", ["/user:alice", "/timeout:0", "notepad.exe"],
+     BANNER + [TIME_LIMIT_INVALID]),
 ]
 
 
@@ -525,6 +528,94 @@ def test_no_wait_leaves_the_program_running(wine, suite):
         time.sleep(0.1)
     suite.equal("without /wait the command ends while the program runs",
                 (status, still_running, os.path.exists(done)), (0, True, True))
+
+
+def family(wine, stay):
+    """A program that starts a second process, which holds until a file appears, and
+    then ends (stay False) or waits a minute itself: (the program's command line, the
+    file that releases the second process, the file it writes when released, the file
+    that gets the PIDs of Velmor, the program and the second process)."""
+    release, done, pids = (fresh_file(wine, name) for name in ("release", "done", "pids.txt"))
+    command = "probe.exe spawn %s %s probe.exe hold %s %s" % (
+        windows_path(pids), "stay" if stay else "go", windows_path(release), windows_path(done))
+    return command, release, done, pids
+
+
+def read_pids(path):
+    text = read_text(path) or ""
+    return dict(part.split("=") for part in text.split()) if "=" in text else {}
+
+
+def ended(wine, milliseconds, *pids):
+    """probe.exe's word on each process: "ended" or "running"."""
+    _, out, _ = wine.run(PROBE, ["ended", str(milliseconds)] + [p for p in pids if p])
+    return out.decode("ascii", "replace").split()
+
+
+def wait_for_file(path, seconds=60):
+    for _ in range(seconds * 10):
+        if os.path.exists(path):
+            return True
+        time.sleep(0.1)
+    return False
+
+
+def test_job(wine, suite):
+    """/wait returns as soon as the program ends; /job once the process it started has
+    ended too, released here three seconds in (a /job that returned with the program
+    would return before that)."""
+    command, release, done, _ = family(wine, stay=False)
+    status, _, record = seam_run(wine, ["/nologo", "/user:a", "/wait", command], capture=False)
+    still_held = not os.path.exists(done)
+    open(release, "w").close()
+    suite.equal("/wait returns when the program ends, the process it started still running",
+                (status, still_held, record.get("creationFlags"), wait_for_file(done)),
+                (7, True, "0x04000e10", True))
+    command, release, done, _ = family(wine, stay=False)
+    timer = threading.Timer(3, lambda: open(release, "w").close())
+    timer.start()
+    status, _, record = seam_run(wine, ["/nologo", "/user:a", "/job", command], capture=False)
+    timer.join()
+    suite.equal("/job returns once the process the program started has ended, with the "
+                "program's status", (status, os.path.exists(done), record.get("creationFlags")),
+                (7, True, "0x04000e14"))
+
+
+def test_time_limit(wine, suite):
+    # Through rawrun, which reports the whole status: Linux keeps its low byte alone.
+    command, release, _, pids = family(wine, stay=True)
+    line = 'velmor_seam.exe /user:a /timeout:2 "%s"' % command
+    status, out, _ = seam_run(wine, line.encode(), raw=True)
+    found = read_pids(pids)
+    suite.equal("/timeout:2 ends the program and the process it started, 258, the message "
+                "after the banner",
+                (status, out, ended(wine, 10000, found.get("self"), found.get("child"))),
+                (258, console_bytes(*BANNER, TIME_LIMIT_REACHED), ["ended", "ended"]))
+    open(release, "w").close()
+
+
+def test_ended_from_outside(wine, suite):
+    """Velmor ended by TerminateProcess while it waits: with /job the system ends the
+    job with it; with /wait the program and what it started run on, as ever."""
+    for switch, milliseconds, expected in [("/job", 10000, ["ended", "ended"]),
+                                           ("/wait", 0, ["running", "running"])]:
+        command, release, _, pids = family(wine, stay=True)
+        env = dict(wine.env, LC_ALL="ja_JP.UTF-8",
+                   VELMOR_LOGON_RECORD=windows_path(fresh_file(wine, "logon-record.txt")))
+        velmor = subprocess.Popen(wine.mode.loader() + [wine.path(SEAM), "/nologo", "/user:a",
+                                                         switch, command],
+                                  env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                  stderr=subprocess.DEVNULL)
+        found = read_pids(pids) if wait_for_file(pids) else {}
+        terminated = wine.run(PROBE, ["terminate", found.get("parent", "0")])[0]
+        velmor.wait(timeout=120)
+        suite.equal("Velmor ended from outside while it waits with %s: the program and the "
+                    "process it started %s" % (switch, expected[0]),
+                    (terminated, ended(wine, milliseconds, found.get("self"), found.get("child"))),
+                    (0, expected))
+        open(release, "w").close()
+        for pid in (found.get("self"), found.get("child")):
+            wine.run(PROBE, ["terminate", pid or "0"])
 
 
 def test_environment_and_directory(wine, suite):
@@ -979,7 +1070,7 @@ def test_the_exe_itself(suite, build, is32):
                 "Velmor: runs a program as another user".encode("utf-16-le") in version)
     suite.check("the banner's fixed text is the project's version",
                 ("Version %s\n" % project_version()) in BANNER[0], BANNER[0])
-    suite.check("the exe is under 48 KiB", len(data) < 48 * 1024, "%d bytes" % len(data))
+    suite.check("the exe is under 32 KiB", len(data) < 32 * 1024, "%d bytes" % len(data))
 
 
 def test_loader_accepts_the_manifest(wine, suite):
@@ -1032,6 +1123,9 @@ def run_suite(wine, suite):
         test_logon_arguments(wine, suite)
         test_exit_status(wine, suite)
         test_no_wait_leaves_the_program_running(wine, suite)
+        test_job(wine, suite)
+        test_time_limit(wine, suite)
+        test_ended_from_outside(wine, suite)
         test_environment_and_directory(wine, suite)
         test_startup_settings(wine, suite)
         test_values_at_capacity(wine, suite)
