@@ -172,7 +172,8 @@ int LaunchAsUser(LaunchOptions* options) {
     }
     PlatformCloseHandle(process.hThread);
     PlatformCloseHandle(process.hProcess);
-    // Closing the job last ends nothing: by now it has no process left.
+    // Closing the job ends what is left of it, if anything: by now it has ended, or was
+    // told to end.
     if (job.port != nullptr) PlatformCloseHandle(job.port);
     if (job.object != nullptr) PlatformCloseHandle(job.object);
     if (environment != nullptr) PlatformFreeEnvironment(environment);
