@@ -13,7 +13,8 @@
 # Two runs on one commit give the same bytes: the entries carry the commit's time (or
 # SOURCE_DATE_EPOCH when set) and stand in a fixed order, and so does everything in the
 # package that would otherwise come from the clock. Needs only the build tools, and
-# no root once they are installed. Prints the archive's path and the exe's SHA-256.
+# no root once they are installed. Prints the archive's path, the package's path and the
+# exe's SHA-256, one a line.
 #
 # Signing, only when asked: with VELMOR_SIGN_PKCS12 (a PKCS#12 file), or VELMOR_SIGN_CERT
 # and VELMOR_SIGN_KEY (a PEM certificate chain, the signer's first, and its key), the exe
@@ -89,6 +90,8 @@ else
 fi
 python3 "$scripts/release_archive.py" "$out/$archive" "$epoch" "$out/velmor.exe" \
     "$tree/README.md" "$tree/BUILDINFO.txt"
+# The package installs the exe as published, signed when the release is: it is written
+# from that exe, then signed itself.
 bash "$scripts/release_msi.sh" "$tree/$msi" "$epoch" "$version" "$out/velmor.exe" "$tree/README.md"
 published+=("$msi")
 if [ ${#sign[@]} -gt 0 ]; then
