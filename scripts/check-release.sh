@@ -11,6 +11,11 @@
 #                    published BUILDINFO.txt by the commit's own release_archive.py, so
 #                    that a release made before the archive's entries changed is checked
 #                    as it was made
+#   the package      velmor-<version>.msi, where the commit's release writes one: the same
+#                    bytes, written from that exe and the commit's manuals by the commit's
+#                    own release_msi.sh, and when signed, with the signature it carries
+#                    attached; velmor-<version>.msi.sig, that signature, made by the
+#                    certificate BUILDINFO.txt names
 #   SHA256SUMS       the hashes of exactly the published files
 # Exits non-zero, naming the file, at any mismatch. Usage: scripts/check-release.sh DIR
 set -euo pipefail
@@ -88,6 +93,31 @@ else  # a commit from before the script: the archive its own release wrote
 fi
 verdict "$(basename "$archive"): as the release writes it" \
     cmp -s "$work/$(basename "$archive")" "$archive"
+# A commit from before the package published none: its release is checked without it.
+if [ -f "$work/tree/scripts/release_msi.sh" ]; then
+    msi="velmor-$(field version).msi"
+    published+=("$msi")
+    bash "$work/tree/scripts/release_msi.sh" "$work/rebuilt.msi" "$(field SOURCE_DATE_EPOCH)" \
+        "$(field version)" "$work/velmor.exe" "$work/tree/README.md"
+    if [ "$(field signed)" = yes ]; then
+        published+=("$msi.sig")
+        # As for the exe: the signature apart, then the rebuilt package with it attached.
+        osslsigncode extract-signature -pem -in "$dir/$msi" -out "$work/carried-msi.sig" \
+            >/dev/null 2>&1 || true
+        verdict "$msi.sig: the signature that $msi carries" \
+            cmp -s "$work/carried-msi.sig" "$dir/$msi.sig"
+        osslsigncode attach-signature -sigin "$work/carried-msi.sig" -in "$work/rebuilt.msi" \
+            -out "$work/$msi" >/dev/null 2>&1 || true
+        verdict "$msi: the rebuilt package with the signature it carries attached" \
+            cmp -s "$work/$msi" "$dir/$msi"
+        msi_signer=$( (python3 "$scripts/release_signer.py" "$dir/$msi.sig" 2>/dev/null || true) |
+            sed -n 's/^sha256=//p')
+        verdict "$msi.sig: the signer's fingerprint is the one BUILDINFO.txt records" \
+            test "$msi_signer" = "$(field signer-sha256)"
+    else
+        verdict "$msi: the rebuilt package" cmp -s "$work/rebuilt.msi" "$dir/$msi"
+    fi
+fi
 (cd "$dir" && sha256sum "${published[@]}") >"$work/SHA256SUMS"
 verdict "SHA256SUMS: the hashes of exactly the published files" \
     cmp -s "$work/SHA256SUMS" "$dir/SHA256SUMS"

@@ -7,8 +7,11 @@ set -euo pipefail
 
 # Building the exe and the release archive: the cross compiler, CMake, Ninja, Python
 # (the archive is written with its zipfile module) and git; signing it and checking a
-# signed release: osslsigncode and openssl.
-build_packages="g++-mingw-w64-i686 cmake ninja-build python3 git osslsigncode openssl"
+# signed release: osslsigncode and openssl; the Windows Installer package: wixl, which
+# writes it, and msitools, whose msibuild and msiinfo fix and read its summary and
+# whose msiextract reads its files back.
+build_packages="g++-mingw-w64-i686 cmake ninja-build python3 git osslsigncode openssl
+                wixl msitools faketime"
 # Testing it: Wine with its 32-bit and 64-bit parts (a 64-bit prefix runs the exe under
 # WoW64, as 64-bit Windows does), the x86_64 cross compiler for the probe that reads the
 # native process block there, the host test and fuzzing tools, and the locales.
@@ -28,7 +31,9 @@ have_build_tools() {
     command -v i686-w64-mingw32-g++-win32 >/dev/null && command -v cmake >/dev/null &&
         command -v ninja >/dev/null && command -v python3 >/dev/null &&
         command -v git >/dev/null && command -v osslsigncode >/dev/null &&
-        command -v openssl >/dev/null
+        command -v openssl >/dev/null && command -v wixl >/dev/null &&
+        command -v msibuild >/dev/null && command -v msiextract >/dev/null &&
+        command -v faketime >/dev/null
 }
 
 have_test_tools() {

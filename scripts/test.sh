@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Every test: static checks, the host unit tests (and the allocation count), again under ASan and
 # UBSan, the fuzz targets for a bounded number of runs, the Wine suite of the real exe in
-# every mode the host runs (scripts/i386-host.sh decides), and the check that the exe and the release archive build byte for byte the same.
+# every mode the host runs (scripts/i386-host.sh decides), and the check that the exe, the release
+# archive and the Windows Installer package build byte for byte the same (the package also
+# installed, upgraded and removed under Wine).
 # Installs what it lacks first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -34,5 +36,5 @@ if [ "$refused" -ne 2 ]; then
 fi
 python3 tests/wine/run_wine_tests.py
 
-echo "== reproducible build and release archive"
+echo "== reproducible build, release archive and package"
 bash scripts/check-reproducible.sh
