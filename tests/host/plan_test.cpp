@@ -90,33 +90,6 @@ TEST(BuildLaunchPlan, PlansTheArgumentsOfTheLogonCall) {
     }
 }
 
-// Suspended with a job wait alone, so that the program runs only once it is in the job.
-TEST(BuildLaunchPlan, CreatesTheProgramSuspendedForAJobWait) {
-    const struct {
-        const char* what;
-        bool wait, waitForJob;
-        uint32_t timeLimitSeconds;
-        uint32_t creationFlags;
-    } cases[] = {
-        {"no wait", false, false, 0, 0x04000E10},
-        {"/wait", true, false, 0, 0x04000E10},
-        {"/job", true, true, 0, 0x04000E14},
-        {"/wait with a limit", true, false, 60, 0x04000E14},
-        {"/nowait after a limit", false, false, 60, 0x04000E10},
-    };
-    for (const auto& test : cases) {
-        ResetFakePlatform();
-        auto options = std::make_unique<LaunchOptions>();
-        SetDefaultOptions(options.get());
-        options->wait = test.wait;
-        options->waitForJob = test.waitForJob;
-        options->timeLimitSeconds = test.timeLimitSeconds;
-        auto plan = std::make_unique<LaunchPlan>();
-        BuildLaunchPlan(options.get(), plan.get());
-        EXPECT_EQ(plan->dwCreationFlags, test.creationFlags) << test.what;
-    }
-}
-
 TEST(BuildLaunchPlan, NeverPutsThePasswordInTheTitle) {
     ResetFakePlatform();
     auto options = std::make_unique<LaunchOptions>();
