@@ -48,13 +48,17 @@ const SwitchRule kSwitchRules[] = {
 
 // "/password Hunter2" would run Hunter2: shown in the new console's title and in process
 // listings, searched for as a program, and with a later program an empty password tried
-// towards the account's lockout. So the password switches' names without their colon,
-// or with '=' in its place, refuse the command line; other unknown switches stay skipped.
-const SwitchRule kMistypedPasswordSwitches[] = {
+// towards the account's lockout. "/timeout 60" would start a job that a script believes
+// is ended at a limit. So these switches' names without their colon, or with '=' in its
+// place, refuse the command line, each with its switch's message; other unknown switches
+// stay skipped.
+const SwitchRule kMistypedSwitches[] = {
     {"password", false, SetPassword},
     {"a", false, SetPassword},
     {"password=", true, SetPassword},
     {"a=", true, SetPassword},
+    {"timeout", false, SetTimeLimit},
+    {"timeout=", true, SetTimeLimit},
 };
 
 // At four bytes to a unit at the most, a domain of this many bytes or more cannot fit
@@ -97,9 +101,13 @@ const SwitchRule* FindSwitchRule(const char* name, const char** value) {
     return FirstRuleThatHolds(kSwitchRules, name, value);
 }
 
-bool IsMistypedPasswordSwitch(const char* name) {
+// Whether name is one of kMistypedSwitches; refusal is then its switch's message.
+bool IsMistypedSwitch(const char* name, MessageId* refusal) {
     const char* value = nullptr;
-    return FirstRuleThatHolds(kMistypedPasswordSwitches, name, &value) != nullptr;
+    const SwitchRule* rule = FirstRuleThatHolds(kMistypedSwitches, name, &value);
+    if (rule == nullptr) return false;
+    *refusal = rule->effect == SetPassword ? MsgPasswordNeedsColon : MsgTimeLimitInvalid;
+    return true;
 }
 
 // The program shares Velmor's standard input with /stdio: a file it could read again from
@@ -194,10 +202,7 @@ bool ApplySwitch(const char* name, const LeadBytes& leadBytes, InputLine* input,
                  LaunchOptions* options, MessageId* refusal) {
     const char* value = nullptr;
     const SwitchRule* rule = FindSwitchRule(name, &value);
-    if (rule == nullptr && IsMistypedPasswordSwitch(name)) {
-        *refusal = MsgPasswordNeedsColon;
-        return false;
-    }
+    if (rule == nullptr && IsMistypedSwitch(name, refusal)) return false;
     if (rule == nullptr) return true;  // an unknown switch is skipped without a word
     switch (rule->effect) {
         case LogoOff: options->showLogo = false; break;

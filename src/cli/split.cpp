@@ -248,7 +248,8 @@ bool ScrubPasswords(WideChar* line) {
 }
 
 bool PasswordArrivesAsTyped(const WideChar* line, const WideChar* password) {
-    PasswordComparer comparer = {password, {-1, {0}, 0, false}, 0, true, true};
+    // Nothing compared is no answer: the walk took the password from such a switch.
+    PasswordComparer comparer = {password, {-1, {0}, 0, false}, 0, true, false};
     WalkLine<WideChar>(line, nullptr, &comparer);
     return comparer.lastSame;
 }

@@ -46,6 +46,6 @@ bool SplitWideCommandLine(const WideChar* line, WideArgumentVector* args);
 bool ScrubPasswords(WideChar* line);
 
 // Whether the value of the last /password: or /a: in the UTF-16 line is password, unit for
-// unit: false when the line's conversion to the ANSI code page lost a character of it.
-// True when the line holds no such switch.
+// unit: false when the line's conversion to the ANSI code page lost a character of it,
+// and when the line holds no such switch.
 bool PasswordArrivesAsTyped(const WideChar* line, const WideChar* password);

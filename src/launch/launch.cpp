@@ -55,42 +55,47 @@ bool StartInJob(const ProcessInformation& process, Job* job) {
     return false;
 }
 
-bool JobIsEmpty(const Job& job) {
-    uint32_t count = 0;
-    return PlatformReadJobProcessCount(job.object, &count) && count == 0;
-}
+enum JobEnd {
+    JobEnded,
+    JobPastLimit,
+    JobCountUnreadable,
+};
 
-// Until the job has no process left (true), or limit milliseconds have passed since
-// started (false; a limit of 0 is none). The count is the one test of the end: the
-// port's messages are not sure to come, and with nested jobs a message of no process
-// left may be another job's, so a message only says when to look again.
-bool WaitForJobEnd(const Job& job, uint64_t limit, uint32_t started) {
+// Until the job has no process left, or limit milliseconds have passed since started (a
+// limit of 0 is none). The count is the one test of the end: the port's messages are
+// not sure to come, and with nested jobs a message of no process left may be another
+// job's, so a message only says when to look again. A count that cannot be read ends the
+// wait too, rather than hold it for ever.
+JobEnd WaitForJobEnd(const Job& job, uint64_t limit, uint32_t started) {
     uint64_t elapsed = 0;
     uint32_t last = started;
-    while (!JobIsEmpty(job)) {
+    for (;;) {
+        uint32_t count = 0;
+        if (!PlatformReadJobProcessCount(job.object, &count)) return JobCountUnreadable;
+        if (count == 0) return JobEnded;
         uint32_t now = PlatformMilliseconds();
         elapsed += static_cast<uint32_t>(now - last);  // right across the count's wrap
         last = now;
-        if (limit != 0 && elapsed >= limit) return false;
+        if (limit != 0 && elapsed >= limit) return JobPastLimit;
         uint64_t wait = kLookIntervalMilliseconds;
         if (limit != 0 && limit - elapsed < wait) wait = limit - elapsed;
         PlatformWaitForJobMessage(job.port, static_cast<uint32_t>(wait));
     }
-    return true;
 }
 
-// The program's status once the whole job has ended; past the time limit, the job
-// ended by Velmor and 258.
+// The program's status once the whole job has ended. Past the time limit the job is
+// ended by Velmor, with 258; when its count cannot be read, with -1 and the job's failure.
 int WaitForJobStatus(const Job& job, PlatformHandle process, uint32_t timeLimitSeconds,
                      uint32_t started) {
-    if (WaitForJobEnd(job, uint64_t{timeLimitSeconds} * 1000, started)) {
-        return ReadExitStatus(process);
-    }
-    PlatformTerminateJob(job.object, kTimeLimitStatus);
+    JobEnd end = WaitForJobEnd(job, uint64_t{timeLimitSeconds} * 1000, started);
+    if (end == JobEnded) return ReadExitStatus(process);
+    bool pastLimit = end == JobPastLimit;
+    uint32_t status = pastLimit ? kTimeLimitStatus : static_cast<uint32_t>(kLaunchFailed);
+    PlatformTerminateJob(job.object, status);
     // Termination does not wait: the caller's next step may need the job's files closed.
-    WaitForJobEnd(job, kEndGraceMilliseconds, PlatformMilliseconds());
-    PrintMessage(MsgTimeLimitReached);
-    return static_cast<int>(kTimeLimitStatus);
+    if (pastLimit) WaitForJobEnd(job, kEndGraceMilliseconds, PlatformMilliseconds());
+    PrintMessage(pastLimit ? MsgTimeLimitReached : MsgJobFailed);
+    return static_cast<int>(status);
 }
 
 int RunAsJob(const ProcessInformation& process, uint32_t timeLimitSeconds, uint32_t started,

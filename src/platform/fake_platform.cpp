@@ -216,6 +216,10 @@ ConversionResult ConvertLikeWindows(const char* bytes, WideChar* out, int capaci
     }
     const WideChar terminator = 0;
     memcpy(next, &terminator, sizeof terminator);
+    // glibc reads Johab's 0x5C as the won sign; Windows, like every ANSI page, as '\\'.
+    for (WideChar* unit = out; fake.codePage == 1361 && *unit != 0; ++unit) {
+        if (*unit == 0x20A9) *unit = u'\\';
+    }
     return ConversionDone;
 }
 
@@ -241,7 +245,7 @@ void ResetFakePlatform() {
         fake.standardHandleKinds[i] = HandlePipe;
     }
     fake.nullDeviceOpens = true;
-    fake.jobCreates = fake.portCreates = fake.assignSucceeds = true;
+    fake.jobCreates = fake.portCreates = fake.assignSucceeds = fake.jobCountReadable = true;
     fake.resumeAnswer = 1;
     FakeSetCommandLine(u"velmor.exe");
 }
@@ -575,7 +579,7 @@ bool PlatformReadJobProcessCount(PlatformHandle job, uint32_t* count) {
     int next = fake.jobCountsRead++;
     if (next >= fake.jobProcessCountsLength) next = fake.jobProcessCountsLength - 1;
     *count = fake.jobTerminated || next < 0 ? 0 : fake.jobProcessCounts[next];
-    return true;
+    return fake.jobCountReadable;
 }
 
 void PlatformWaitForJobMessage(PlatformHandle port, uint32_t milliseconds) {

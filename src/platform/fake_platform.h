@@ -77,6 +77,7 @@ struct FakePlatform {
     uint32_t exitCodeLeftOnFailure;
     const char* secret;  // an ASCII password whose wiping the test follows
     bool hasConsole;
+    bool jobCountReadable;  // the job's count of processes, below
     // Credential Manager's one generic credential, which a run reads as told, and
     // standard input's bytes.
     const WideChar* credentialTarget;  // null: none is stored

@@ -104,6 +104,7 @@ struct JobCase {
     uint32_t timeLimitSeconds;
     bool assignSucceeds;
     int resumeAnswer;
+    bool countReadable;
     std::vector<uint32_t> counts;
     int messages;
     uint32_t clock;
@@ -116,22 +117,25 @@ const std::vector<std::string> kJobClose = {"close thread", "close process", "cl
                                             "close job"};
 
 const JobCase kJobCases[] = {
-    {"a job that ends gives the program's status", 0, true, 1, {1, 0}, 1, 0,
+    {"a job that ends gives the program's status", 0, true, 1, true, {1, 0}, 1, 0,
      {"count", "wait for message", "count", "read status"}, 3},
-    {"a message of no process left while the count is 1 waits on", 0, true, 1, {1, 1, 0}, 2, 0,
+    {"a message of no process left while the count is 1 waits on", 0, true, 1, true, {1, 1, 0},
+     2, 0,
      {"count", "wait for message", "count", "wait for message", "count", "read status"}, 3},
-    {"without messages it looks once a second", 0, true, 1, {1, 1, 0}, 0, 0,
+    {"without messages it looks once a second", 0, true, 1, true, {1, 1, 0}, 0, 0,
      {"count", "wait for message", "count", "wait for message", "count", "read status"}, 3},
-    {"a refused assignment ends the program, never resumed", 0, false, 1, {1}, 0, 0,
+    {"a refused assignment ends the program, never resumed", 0, false, 1, true, {1}, 0, 0,
      {"end process", "write job failed"}, -1},
-    {"a thread that was not suspended: program and job ended", 0, true, 0, {1}, 0, 0,
+    {"a thread that was not suspended: program and job ended", 0, true, 0, true, {1}, 0, 0,
      {"end process", "end job", "write job failed"}, -1},
-    {"the limit passed: the job ended, 258 whatever the program's status", 2, true, 1, {1}, 0,
-     0,
+    {"a count that cannot be read ends the job, with its failure", 0, true, 1, false, {1}, 0, 0,
+     {"count", "end job", "write job failed"}, -1},
+    {"the limit passed: the job ended, 258 whatever the program's status", 2, true, 1, true,
+     {1}, 0, 0,
      {"count", "wait for message", "count", "wait for message", "count", "end job", "count",
       "write time limit"},
      258},
-    {"the limit is counted across the clock's wrap", 2, true, 1, {1}, 0, 0xFFFFFC18,
+    {"the limit is counted across the clock's wrap", 2, true, 1, true, {1}, 0, 0xFFFFFC18,
      {"count", "wait for message", "count", "wait for message", "count", "end job", "count",
       "write time limit"},
      258},
@@ -144,6 +148,7 @@ TEST(LaunchAsUser, RunsTheProgramAsAJobAndEndsItWhenItShould) {
         Fake().exitCode = 3;
         Fake().assignSucceeds = test.assignSucceeds;
         Fake().resumeAnswer = test.resumeAnswer;
+        Fake().jobCountReadable = test.countReadable;
         std::copy(test.counts.begin(), test.counts.end(), Fake().jobProcessCounts);
         Fake().jobProcessCountsLength = static_cast<int>(test.counts.size());
         Fake().jobMessages = test.messages;

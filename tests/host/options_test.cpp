@@ -88,7 +88,7 @@ const ParseCase kSwitchCases[] = {
     {"/job then /wait waits for the program alone", {"/job", "/wait"}, "wait"},
     {"/wait then /job waits for the job", {"/wait", "/Job"}, "wait job"},
     {"/job then /nowait does not wait", {"/job", "/nowait"}, ""},
-    {"/jobx and /job: are not /job", {"/jobx", "/job:", "/timeout"}, ""},
+    {"/jobx and /job: are not /job", {"/jobx", "/job:"}, ""},
     {"/timeout: waits, with a limit", {"/timeout:60"}, "wait timeout=60"},
     {"/timeout: then /nowait does not wait", {"/TIMEOUT:60", "/nowait"}, "timeout=60"},
     {"/nowait then /timeout: waits", {"/nowait", "-timeout:5"}, "wait timeout=5"},
@@ -292,6 +292,8 @@ TEST(ParseArguments, RefusesATimeLimitThatIsNoNumberOfSeconds) {
         {"one past the largest", {"/timeout:4294968"}},
         {"past 32 bits", {"/timeout:4294967296"}},
         {"a later good value does not undo it", {"/timeout:0", "/timeout:5"}},
+        {"no colon, the seconds apart", {"/timeout", "60", "x.exe"}},
+        {"'=' in place of the colon", {"-TIMEOUT=60"}},
     };
     for (const auto& test : cases) {
         ParseOutcome outcome = Parse(test.arguments);
