@@ -60,27 +60,35 @@ verdict() {  # file, then the command that must succeed
 }
 sha256() { sha256sum "$1" | cut -d' ' -f1; }
 
+# A signed published FILE (the exe or the package) against REBUILT, the same file rebuilt
+# unsigned; WHAT names it in the verdicts. The signature it carries is taken apart first,
+# so that each file is judged on its own and a wrong signature beside a right file names
+# the signature alone. Leaves $work/FILE, the rebuilt file with that signature attached.
+judge_signed() {  # FILE REBUILT WHAT
+    local file=$1 unsigned=$2 what=$3 signer
+    osslsigncode extract-signature -pem -in "$dir/$file" -out "$work/$file.carried.sig" \
+        >/dev/null 2>&1 || true
+    verdict "$file.sig: the signature that $file carries" \
+        cmp -s "$work/$file.carried.sig" "$dir/$file.sig"
+    # attach-signature also checks the chain against the system's authorities, which
+    # a private authority fails; the bytes it writes are what is compared.
+    osslsigncode attach-signature -sigin "$work/$file.carried.sig" -in "$unsigned" \
+        -out "$work/$file" >/dev/null 2>&1 || true
+    verdict "$file: the rebuilt $what with the signature it carries attached" \
+        cmp -s "$work/$file" "$dir/$file"
+    signer=$( (python3 "$scripts/release_signer.py" "$dir/$file.sig" 2>/dev/null || true) |
+        sed -n 's/^sha256=//p')
+    echo "     $file's signer's certificate, SHA-256 fingerprint: $signer"
+    verdict "$file.sig: the signer's fingerprint is the one BUILDINFO.txt records" \
+        test "$signer" = "$(field signer-sha256)"
+}
+
 published=("$(basename "$archive")" velmor.exe)
 if [ "$(field signed)" = yes ]; then
     published+=(velmor.exe.sig)
     verdict "velmor.exe rebuilt unsigned: the SHA-256 that BUILDINFO.txt records" \
         test "$(sha256 "$rebuilt")" = "$(field unsigned-sha256)"
-    # The signature the exe carries, apart: each file is then judged on its own, so a
-    # wrong signature beside a right exe names the signature alone.
-    osslsigncode extract-signature -pem -in "$dir/velmor.exe" -out "$work/carried.sig" \
-        >/dev/null 2>&1 || true
-    verdict "velmor.exe.sig: the signature that velmor.exe carries" \
-        cmp -s "$work/carried.sig" "$dir/velmor.exe.sig"
-    # attach-signature also checks the chain against the system's authorities, which
-    # a private authority fails; the bytes it writes are what is compared.
-    osslsigncode attach-signature -sigin "$work/carried.sig" -in "$rebuilt" \
-        -out "$work/velmor.exe" >/dev/null 2>&1 || true
-    verdict "velmor.exe: the rebuilt exe with the signature it carries attached" \
-        cmp -s "$work/velmor.exe" "$dir/velmor.exe"
-    signer=$(python3 "$scripts/release_signer.py" "$dir/velmor.exe.sig" | sed -n 's/^sha256=//p')
-    echo "     signer's certificate, SHA-256 fingerprint: $signer"
-    verdict "velmor.exe.sig: the signer's fingerprint is the one BUILDINFO.txt records" \
-        test "$signer" = "$(field signer-sha256)"
+    judge_signed velmor.exe "$rebuilt" exe
 else
     cp "$rebuilt" "$work/velmor.exe"
     verdict "velmor.exe: the rebuilt exe" cmp -s "$work/velmor.exe" "$dir/velmor.exe"
@@ -101,19 +109,7 @@ if [ -f "$work/tree/scripts/release_msi.sh" ]; then
         "$(field version)" "$work/velmor.exe" "$work/tree/README.md"
     if [ "$(field signed)" = yes ]; then
         published+=("$msi.sig")
-        # As for the exe: the signature apart, then the rebuilt package with it attached.
-        osslsigncode extract-signature -pem -in "$dir/$msi" -out "$work/carried-msi.sig" \
-            >/dev/null 2>&1 || true
-        verdict "$msi.sig: the signature that $msi carries" \
-            cmp -s "$work/carried-msi.sig" "$dir/$msi.sig"
-        osslsigncode attach-signature -sigin "$work/carried-msi.sig" -in "$work/rebuilt.msi" \
-            -out "$work/$msi" >/dev/null 2>&1 || true
-        verdict "$msi: the rebuilt package with the signature it carries attached" \
-            cmp -s "$work/$msi" "$dir/$msi"
-        msi_signer=$( (python3 "$scripts/release_signer.py" "$dir/$msi.sig" 2>/dev/null || true) |
-            sed -n 's/^sha256=//p')
-        verdict "$msi.sig: the signer's fingerprint is the one BUILDINFO.txt records" \
-            test "$msi_signer" = "$(field signer-sha256)"
+        judge_signed "$msi" "$work/rebuilt.msi" package
     else
         verdict "$msi: the rebuilt package" cmp -s "$work/rebuilt.msi" "$dir/$msi"
     fi

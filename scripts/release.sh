@@ -70,15 +70,20 @@ epoch="${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct HEAD)}"
         faketime
 } >"$tree/BUILDINFO.txt"
 
-published=("$archive" velmor.exe)
-if [ ${#sign[@]} -gt 0 ]; then
-    # Nothing osslsigncode says reaches this output: it may name the key's files.
-    if ! osslsigncode sign "${sign[@]}" -h sha256 -n Velmor -in "$built" \
-        -out "$out/velmor.exe" >/dev/null 2>&1; then
-        echo "release.sh: signing failed; check the VELMOR_SIGN_* settings" >&2
+# Signs IN into $out/NAME and writes its detached signature beside it as NAME.sig.
+# Nothing osslsigncode says reaches this output: it may name the key's files.
+sign_into_out() {  # IN NAME WHAT
+    if ! osslsigncode sign "${sign[@]}" -h sha256 -n Velmor -in "$1" -out "$out/$2" \
+        >/dev/null 2>&1; then
+        echo "release.sh: signing $3 failed; check the VELMOR_SIGN_* settings" >&2
         exit 1
     fi
-    osslsigncode extract-signature -pem -in "$out/velmor.exe" -out "$out/velmor.exe.sig" >/dev/null
+    osslsigncode extract-signature -pem -in "$out/$2" -out "$out/$2.sig" >/dev/null
+}
+
+published=("$archive" velmor.exe)
+if [ ${#sign[@]} -gt 0 ]; then
+    sign_into_out "$built" velmor.exe "the exe"
     {
         echo "signed=yes"
         echo "unsigned-sha256=$(sha256sum "$built" | cut -d' ' -f1)"
@@ -95,12 +100,7 @@ python3 "$scripts/release_archive.py" "$out/$archive" "$epoch" "$out/velmor.exe"
 bash "$scripts/release_msi.sh" "$tree/$msi" "$epoch" "$version" "$out/velmor.exe" "$tree/README.md"
 published+=("$msi")
 if [ ${#sign[@]} -gt 0 ]; then
-    if ! osslsigncode sign "${sign[@]}" -h sha256 -n Velmor -in "$tree/$msi" \
-        -out "$out/$msi" >/dev/null 2>&1; then
-        echo "release.sh: signing the package failed; check the VELMOR_SIGN_* settings" >&2
-        exit 1
-    fi
-    osslsigncode extract-signature -pem -in "$out/$msi" -out "$out/$msi.sig" >/dev/null
+    sign_into_out "$tree/$msi" "$msi" "the package"
     published+=("$msi.sig")
 else
     cp "$tree/$msi" "$out/$msi"
