@@ -46,6 +46,58 @@ have_test_tools() {
         have_locales
 }
 
+# apt-get update takes no lock time-out: while another program holds the lists, try again.
+# An index that failed only because its mirror is mid-sync (a file of the wrong size or
+# hash) is tried again for about a minute, then left out: apt keeps the lists it had, and
+# the install below can still be met from them. Any other failure stops here.
+update_package_lists() {
+    local error attempt mid_sync_tries=0
+    for attempt in $(seq 120); do
+        error=$(apt-get update -q 2>&1 >/dev/null) && return 0
+        if grep -q "Could not get lock" <<<"$error" && [ "$attempt" -lt 120 ]; then
+            sleep 5
+        elif mid_sync_only "$error"; then
+            if [ "$mid_sync_tries" -ge 4 ]; then
+                echo "install-deps.sh: going on without $(left_out_indexes "$error")" >&2
+                return 0
+            fi
+            mid_sync_tries=$((mid_sync_tries + 1))
+            sleep 15
+        else
+            echo "$error" >&2
+            exit 1
+        fi
+    done
+}
+
+# True when apt ignored some index files and every fetch that failed was a mirror's
+# half-written file, nothing else (no network, no such suite).
+mid_sync_only() {
+    grep -q "Some index files failed to download. They have been ignored" <<<"$1" &&
+        grep -q "^E: Failed to fetch" <<<"$1" &&
+        ! grep "^[EW]: " <<<"$1" | grep -v "^E: Some index files failed to download" |
+            grep -vqE "unexpected size|Hash Sum mismatch|Mirror sync in progress"
+}
+
+# Each index left out and apt's reason, on one line: "<url> (<reason>); ...".
+left_out_indexes() {
+    sed -n 's/^E: Failed to fetch \([^ ]*\) *\(.*\)$/\1 (\2)/p' <<<"$1" | sed 's/ *\[IP:[^]]*\]//' |
+        paste -sd ';' | sed 's/;/; /g'
+}
+
+# With an index left out, a Multi-Arch library may be at one version for amd64 and
+# another for i386, which no plan can install; the release's own suite has both halves.
+install_packages() {
+    local wait_for_lock="-o DPkg::Lock::Timeout=600" suite
+    # shellcheck disable=SC2086
+    apt-get $wait_for_lock install -y -q "$@" >&2 && return 0
+    suite=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
+    [ -n "$suite" ] || exit 1
+    echo "install-deps.sh: the install failed; trying again with -t $suite, the release's own suite" >&2
+    # shellcheck disable=SC2086
+    apt-get $wait_for_lock install -y -q -t "$suite" "$@" >&2 || exit 1
+}
+
 if [ "${1:-all}" = build ]; then
     have_build_tools && exit 0
     packages=$build_packages
@@ -70,19 +122,9 @@ else
 fi
 echo "Installing:" $packages >&2
 export DEBIAN_FRONTEND=noninteractive
-wait_for_lock="-o DPkg::Lock::Timeout=600"
 case "$packages" in *:i386*) dpkg --add-architecture i386 ;; esac
-# apt-get update takes no lock time-out: while another program holds the lists, try again.
-for attempt in $(seq 120); do
-    error=$(apt-get update -q 2>&1 >/dev/null) && break
-    if [ "$attempt" -eq 120 ] || ! grep -q "Could not get lock" <<<"$error"; then
-        echo "$error" >&2
-        exit 1
-    fi
-    sleep 5
-done
-# shellcheck disable=SC2086
-apt-get $wait_for_lock install -y -q $packages >&2
+update_package_lists
+install_packages $packages
 if [ "${1:-all}" = build ]; then
     have_build_tools
 else
