@@ -175,6 +175,34 @@ TEST(RunVelmor, HandsItsStandardStreamsToTheProgramOnlyWithStdio) {
     }
 }
 
+// The last of /wait, /nowait and /job decides, and a limit is a wait that a later
+// /nowait turns off like any other: no job, nothing suspended, nothing ended, status 0.
+TEST(RunVelmor, WaitsForTheJobOnlyWhenTheLastWaitSwitchAsks) {
+    const struct {
+        const char* what;
+        const char* switches;
+        bool jobWait;
+        int status;
+    } cases[] = {
+        {"/timeout: then /nowait starts the program and returns", "/timeout:2 /nowait", false, 0},
+        {"/job then /nowait starts the program and returns", "/job /nowait", false, 0},
+        {"/timeout: then /wait is a job wait with its limit", "/timeout:2 /wait", true, 7},
+        {"/wait then /timeout: is a job wait with its limit", "/wait /timeout:2", true, 7},
+    };
+    for (const auto& test : cases) {
+        ResetFakePlatform();
+        Fake().exitCode = 7;
+        RunOutcome outcome = RunCommand(std::string("velmor.exe /nologo /user:a ") +
+                                        test.switches + " x.exe");
+        EXPECT_EQ(outcome.status, test.status) << test.what;
+        EXPECT_EQ(Fake().logon.creationFlags, test.jobWait ? 0x04000E14u : 0x04000E10u)
+            << test.what;
+        EXPECT_EQ(FindFakeCall(FakeCreateJob) >= 0, test.jobWait) << test.what;
+        EXPECT_FALSE(Fake().jobTerminated) << test.what;
+        EXPECT_EQ(FindFakeCall(FakeTerminateProcess), -1) << test.what;
+    }
+}
+
 // With /stdio the program gets Velmor's disk files and pipes, and in place of anything
 // else a handle to NUL that Velmor opens once and closes after the logon call.
 TEST(RunVelmor, HandsOverFilesAndPipesAndNulInPlaceOfAnythingElse) {

@@ -291,6 +291,8 @@ TEST(ParseArguments, RefusesATimeLimitThatIsNoNumberOfSeconds) {
         {"fullwidth digits", {"/timeout:\x82\x54"}},
         {"one past the largest", {"/timeout:4294968"}},
         {"past 32 bits", {"/timeout:4294967296"}},
+        {"past 32 bits by 5, which a wrapping count reads as 5", {"/timeout:4294967301"}},
+        {"twice past 32 bits by 5", {"/timeout:8589934597"}},
         {"a later good value does not undo it", {"/timeout:0", "/timeout:5"}},
         {"no colon, the seconds apart", {"/timeout", "60", "x.exe"}},
         {"'=' in place of the colon", {"-TIMEOUT=60"}},
