@@ -93,10 +93,18 @@ install_packages() {
     apt-get $wait_for_lock install -y -q "$@" >&2 && return 0
     suite=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
     [ -n "$suite" ] || exit 1
-    echo "install-deps.sh: the install failed; trying again with -t $suite, the release's own suite" >&2
+    echo "install-deps.sh: the install failed, so it is tried again with -t $suite, the release's own suite" >&2
     # shellcheck disable=SC2086
     apt-get $wait_for_lock install -y -q -t "$suite" "$@" >&2 || exit 1
 }
+
+update_and_install() {
+    update_package_lists
+    install_packages "$@"
+}
+
+# Sourced by its test, which calls update_and_install against stand-ins for apt-get.
+[ "${BASH_SOURCE[0]}" = "$0" ] || return 0
 
 if [ "${1:-all}" = build ]; then
     have_build_tools && exit 0
@@ -123,8 +131,8 @@ fi
 echo "Installing:" $packages >&2
 export DEBIAN_FRONTEND=noninteractive
 case "$packages" in *:i386*) dpkg --add-architecture i386 ;; esac
-update_package_lists
-install_packages $packages
+# shellcheck disable=SC2086
+update_and_install $packages
 if [ "${1:-all}" = build ]; then
     have_build_tools
 else

@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
-# Every test: static checks, the host unit tests (and the allocation count), again under ASan and
-# UBSan, the fuzz targets for a bounded number of runs, the Wine suite of the real exe in
-# every mode the host runs (scripts/i386-host.sh decides), and the check that the exe, the release
+# Every test: the set-up script against a package archive that is mid-sync, static checks,
+# the host unit tests (and the allocation count), again under ASan and UBSan, the fuzz
+# targets for a bounded number of runs, the Wine suite of the real exe in every mode the
+# host runs (scripts/i386-host.sh decides), and the check that the exe, the release
 # archive and the Windows Installer package build byte for byte the same (the package also
 # installed, upgraded and removed under Wine).
 # Installs what it lacks first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+echo "== install-deps.sh against stand-ins for apt-get"
+bash tests/setup/install_deps_test.sh
 bash scripts/install-deps.sh
 
 echo "== static checks"
