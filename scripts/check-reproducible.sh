@@ -365,11 +365,11 @@ else
     }
     check "the signed package of the same version installs over the unsigned one: one entry, the signed package's files" \
         same_version
-    query() {  # a registry key and value name: the value's data
-        "${prefix_env[@]}" /usr/lib/wine/wine64 reg query "$1" /v "$2" </dev/null 2>/dev/null |
+    query() {  # a registry key, a value name and reg's options: the value's data
+        "${prefix_env[@]}" /usr/lib/wine/wine64 reg query "$1" /v "$2" "${@:3}" </dev/null 2>/dev/null |
             tr -d '\r' | sed -n "s/^ *$2 *REG_[A-Z_]* *//p"
     }
-    location() { query "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$1" InstallLocation; }
+    location() { query "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$1" InstallLocation /reg:32; }
     drive_c="$work/wine-prefix-msi/drive_c"
     kept_folder() {
         msiexec /x "published/$(basename "$msi")" /qn &&
