@@ -21,7 +21,8 @@
 # and imported again with msibuild:
 #   - File: velmor.exe's version and language, read from its own version resource (an exe
 #     without one, as in the tests' older package, stays unversioned), and MsiFileHash
-#     without its row, which is for unversioned files alone;
+#     without its row, which is for unversioned files alone; a short name before each long
+#     name that is not one itself (README.ja.md), as the Filename type asks;
 #   - Upgrade: the major upgrade's VersionMax inclusive (msidbUpgradeAttributesVersionMaxInclusive),
 #     so that another build of the same version replaces the installed one rather than
 #     installing beside it under its own product code;
@@ -87,7 +88,7 @@ for table in File MsiFileHash Upgrade InstallExecuteSequence Property; do
     msiinfo export "$stage/velmor.msi" "$table" >"$stage/tables/$table.idt"
 done
 python3 - "$stage/files/velmor.exe" "$stage/tables" <<'PY'
-import os, struct, sys
+import os, re, struct, sys
 exe, tables = sys.argv[1:]
 data = open(exe, "rb").read()
 
@@ -119,13 +120,32 @@ def edit(table, change):
     with open(path, "w", newline="") as f:
         f.write("".join(line + "\r\n" for line in heading + ["\t".join(r) for r in rows]))
 
+SHORT_PART = r"[A-Za-z0-9_$~!#%&'@^(){}`-]"
+short_names = set()
+
+def with_short_name(name):
+    """NAME as the Filename type has it: a valid 8.3 name alone, else short|long."""
+    if re.fullmatch(SHORT_PART + "{1,8}(\\." + SHORT_PART + "{1,3})?", name):
+        short_names.add(name.upper())
+        return name
+    stem, _, extension = name.rpartition(".")
+    stem = "".join(re.findall(SHORT_PART, stem))[:6]
+    extension = "".join(re.findall(SHORT_PART, extension))[:3]
+    number = 1
+    while ("%s~%d.%s" % (stem, number, extension)).upper() in short_names:
+        number += 1
+    short = "%s~%d.%s" % (stem, number, extension)
+    short_names.add(short.upper())
+    return short + "|" + name
+
 found = version_and_language(data)
+def file_row(row):  # File, Component_, FileName, FileSize, Version, Language, ...
+    row[2] = with_short_name(row[2])
+    if row[0] == "velmor.exe" and found:
+        row[4], row[5] = found
+    return row
+edit("File", file_row)
 if found:
-    def versioned(row):  # File, Component_, FileName, FileSize, Version, Language, ...
-        if row[0] == "velmor.exe":
-            row[4], row[5] = found
-        return row
-    edit("File", versioned)
     edit("MsiFileHash", lambda row: None if row[0] == "velmor.exe" else row)
 
 def inclusive(row):  # UpgradeCode, VersionMin, VersionMax, Language, Attributes, ...
