@@ -7,9 +7,12 @@
 # files the release's; a clone made with core.autocrlf=true releases the same exe,
 # archive and package; a signed release, made with a throwaway authority, verifies, is
 # the reproducible exe once its signature is removed, holds no key material, and passes
-# check-release.sh, which names what differs in a tampered or re-signed copy; under Wine,
+# check-release.sh, which names what differs in a tampered or re-signed copy; the package
+# gives velmor.exe its version, and the signed one a product code of its own; under Wine,
 # msiexec installs the package where Windows does, removes it, upgrades an older
-# version's and refuses to put an older one over it.
+# version's and refuses to put an older one over it, puts the signed one of the same
+# version over the unsigned one, keeps a folder given with INSTALLDIR, and adds the folder
+# to the system PATH with the PathEntry feature alone.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 work="$PWD/build/reproducible"
@@ -85,6 +88,13 @@ summary_as_committed() {
 }
 check "the package's created and saved times are the commit's; it installs version $version" \
     summary_as_committed
+# The version resource says FILEVERSION major.minor.patch.0 and the language 0x0411 (1041).
+exe_versioned() {
+    msiinfo export "$msi" File | tr -d '\r' | grep -qxP "velmor\.exe\tVelmorExe\tvelmor\.exe\t\d+\t\Q$version\E\.0\t1041\t.*" &&
+        ! msiinfo export "$msi" MsiFileHash | grep -q '^velmor\.exe'
+}
+check "the package's File table gives velmor.exe the version and language of its resource; MsiFileHash has no row for it" \
+    exe_versioned
 msiextract -C "$work/msi-files" "$msi" >/dev/null
 extracted="$work/msi-files/Program Files/Velmor"
 check "the exe in the package (msiextract) is the release's velmor.exe, the manuals the commit's" \
@@ -136,6 +146,13 @@ check "the signed exe without its signature is the reproducible exe, byte for by
     cmp "$work/unsigned.exe" "$work/first.exe"
 check "a signed release's package verifies against its authority" verifies "$signed_msi"
 msiextract -C "$work/signed-msi-files" "$signed_msi" >/dev/null
+product_code() { msiinfo export "$1" Property | tr -d '\r' | sed -n 's/^ProductCode\t//p'; }
+own_product_codes() {
+    [ -n "$(product_code "$signed_msi")" ] &&
+        [ "$(product_code "$signed_msi")" != "$(product_code "$work/first.msi")" ]
+}
+check "the unsigned and the signed package of one version have different product codes" \
+    own_product_codes
 check "a signed release's package installs the signed exe" \
     cmp "$work/signed-msi-files/Program Files/Velmor/velmor.exe" "$published/velmor.exe"
 check "a signed release's SHA256SUMS checks exactly the archive, the exe, the package, their signatures" \
@@ -258,7 +275,7 @@ fi
 # itself, as on 64-bit Windows: it runs on every x86-64 host, and puts this 32-bit package
 # under Program Files (x86). The older version is this release's package script run on
 # other files, at version 0.0.1, which every release is above.
-wine_msi_rows=5
+wine_msi_rows=8
 why_not=
 if [ "$host" -eq 2 ]; then
     why_not="$why"
@@ -286,7 +303,6 @@ else
         "${prefix_env[@]}" wineserver -w
         return "$status"
     }
-    product_code() { msiinfo export "$1" Property | tr -d '\r' | sed -n 's/^ProductCode\t//p'; }
     entry() {  # a product code: the version its Add/Remove Programs entry shows, if any
         "${prefix_env[@]}" /usr/lib/wine/wine64 reg query \
             "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$1" /v DisplayVersion \
@@ -295,11 +311,13 @@ else
     installed="$work/wine-prefix-msi/drive_c/Program Files (x86)/Velmor"
     this=$(product_code "$work/first.msi")
     older=$(product_code "$work/older.msi")
-    holds() {  # the files the folder must hold, exactly, from the folder they come from
-        [ "$(LC_ALL=C ls -A "$installed" 2>/dev/null)" = "$(printf '%s\n' README.ja.md README.md velmor.exe)" ] &&
-            cmp -s "$installed/velmor.exe" "$1/velmor.exe" &&
-            cmp -s "$installed/README.md" "$1/README.md" &&
-            cmp -s "$installed/README.ja.md" "$1/README.ja.md"
+    holds() {  # the files the folder must hold, exactly, from the folder they come from; the
+               # folder is Program Files (x86)\Velmor unless named
+        local at=${2:-$installed}
+        [ "$(LC_ALL=C ls -A "$at" 2>/dev/null)" = "$(printf '%s\n' README.ja.md README.md velmor.exe)" ] &&
+            cmp -s "$at/velmor.exe" "$1/velmor.exe" &&
+            cmp -s "$at/README.md" "$1/README.md" &&
+            cmp -s "$at/README.ja.md" "$1/README.ja.md"
     }
     installs() {
         msiexec /i first.msi /qn && holds "$work/unpacked" && [ "$(entry "$this")" = "$version" ]
@@ -340,6 +358,46 @@ else
     }
     check "the older package over this one is refused (status 1603), and this one stays as it was" \
         refuses
+    signed=$(product_code "$signed_msi")
+    same_version() {
+        msiexec /i "published/$(basename "$msi")" /qn && holds "$work/signed-msi-files/Program Files/Velmor" &&
+            [ "$(entry "$signed")" = "$version" ] && [ -z "$(entry "$this")" ]
+    }
+    check "the signed package of the same version installs over the unsigned one: one entry, the signed package's files" \
+        same_version
+    query() {  # a registry key, a value name and reg's options: the value's data
+        "${prefix_env[@]}" /usr/lib/wine/wine64 reg query "$1" /v "$2" "${@:3}" </dev/null 2>/dev/null |
+            tr -d '\r' | sed -n "s/^ *$2 *REG_[A-Z_]* *//p"
+    }
+    location() { query "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$1" InstallLocation /reg:32; }
+    drive_c="$work/wine-prefix-msi/drive_c"
+    kept_folder() {
+        msiexec /x "published/$(basename "$msi")" /qn &&
+            msiexec /i older.msi /qn 'INSTALLDIR=C:\Tools\Velmor' && holds "$work/older" "$drive_c/Tools/Velmor" &&
+            [ "$(location "$older")" = 'C:\Tools\Velmor\' ] &&
+            msiexec /i first.msi /qn && holds "$work/unpacked" "$drive_c/Tools/Velmor" &&
+            [ "$(location "$this")" = 'C:\Tools\Velmor\' ] && [ ! -e "$installed" ] &&
+            msiexec /i "published/$(basename "$msi")" /qn 'INSTALLDIR=C:\Other\Velmor' &&
+            holds "$work/signed-msi-files/Program Files/Velmor" "$drive_c/Other/Velmor" &&
+            [ ! -e "$drive_c/Tools/Velmor" ] && [ "$(location "$signed")" = 'C:\Other\Velmor\' ] &&
+            msiexec /x "published/$(basename "$msi")" /qn && [ ! -e "$drive_c/Other/Velmor" ]
+    }
+    check "INSTALLDIR= installs there and InstallLocation names it; an upgrade without it stays there, one with it moves" \
+        kept_folder
+    # Wine's msiexec leaves the separator behind when it takes the folder out: the folder
+    # is looked for as one of PATH's entries.
+    system_path() { query "HKLM\\System\\CurrentControlSet\\Control\\Session Manager\\Environment" PATH; }
+    in_path() { tr ';' '\n' <<<"$(system_path)" | grep -qxF 'C:\Program Files (x86)\Velmor\'; }
+    path_entry() {
+        local before
+        before=$(system_path)
+        msiexec /i first.msi /qn && [ "$(system_path)" = "$before" ] && msiexec /x first.msi /qn &&
+            msiexec /i older.msi /qn ADDLOCAL=Velmor,PathEntry && in_path &&
+            msiexec /i first.msi /qn && in_path && holds "$work/unpacked" &&
+            msiexec /x first.msi /qn && ! in_path && [ -n "$before" ]
+    }
+    check "ADDLOCAL=Velmor,PathEntry appends the folder to the system PATH, an upgrade keeps it, removal takes it out; without it PATH is unchanged" \
+        path_entry
     "${prefix_env[@]}" wineserver -k 2>/dev/null || true
 fi
 echo "reproducible: $passed passed, $failed failed"
