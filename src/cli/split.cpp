@@ -15,7 +15,7 @@
 // argument gets to a sink, with the stretch of the line that the unit came from.
 #include "cli/split.h"
 
-#include "cli/options.h"
+#include <string.h>
 
 namespace {
 
@@ -73,11 +73,14 @@ const Unit* WalkBackslashes(const Unit* p, Sink* sink) {
     return end;
 }
 
+// From where quoted says: outside a quoted stretch at the start of an argument, either
+// way for a walk that begins inside one (see ScrubTitlePasswords). A sink that has
+// stopped gets nothing more of the argument.
 template <typename Unit, typename Sink>
-const Unit* WalkArgument(const Unit* p, const LeadBytes* leadBytes, Sink* sink) {
-    bool quoted = false;
+const Unit* WalkArgument(const Unit* p, const LeadBytes* leadBytes, Sink* sink,
+                         bool quoted = false) {
     sink->Begin();
-    while (*p != 0 && (quoted || !IsSeparator(*p))) {
+    while (*p != 0 && (quoted || !IsSeparator(*p)) && !sink->Stopped()) {
         if (*p == Unit('\\')) {
             p = WalkBackslashes(p, sink);
         } else if (*p == Unit('"') && quoted && p[1] == Unit('"')) {
@@ -133,42 +136,148 @@ struct ArgumentWriter {
     bool Stopped() const { return overflowed; }
 };
 
-// Long enough for the introducer and the longest switch name that sets the password.
+// Long enough for the introducer, any name within two edits of "password" or
+// "timeout", and the separator.
 const int kSwitchHeadCapacity = 16;
 
-// Follows the first units of an argument until they are the name of a switch that sets
-// the password; what comes after is its value. A switch's name is made of single ASCII
-// units, so the value begins with a unit of its own, never inside a stretch that gave
-// part of the name.
-struct PasswordSwitchHead {
+enum SwitchKind {
+    OtherSwitch,      // or no switch at all
+    PasswordSwitch,   // /password: or /a:, or a look-alike of them
+    TimeLimitSwitch,  // /timeout:, or a look-alike of it
+};
+
+// The ASCII character that a unit stands for when a switch's name is compared with the
+// password's and the time limit's: ASCII with A to Z in lower case, the full-width forms
+// of ASCII, and the common slash and hyphen look-alikes; '?' for anything else. For the
+// comparison alone: the split and the values never see a folded unit.
+char FoldForComparison(WideChar unit) {
+    if (unit >= 0xFF01 && unit <= 0xFF5E) unit = static_cast<WideChar>(unit - 0xFEE0);
+    if (unit >= u'A' && unit <= u'Z') return static_cast<char>(unit - u'A' + 'a');
+    if (unit < 0x80) return static_cast<char>(unit);
+    if (unit == 0x2044 || unit == 0x2215 || unit == 0x29F8) return '/';
+    if (unit == 0x00AD || (unit >= 0x2010 && unit <= 0x2015) || unit == 0x2212 ||
+        unit == 0x30FC || unit == 0xFE58 || unit == 0xFE63 || unit == 0xFF70) {
+        return '-';
+    }
+    return '?';
+}
+
+bool SameName(const char* name, int length, const char* wanted) {
+    return strlen(wanted) == static_cast<size_t>(length) &&
+           memcmp(name, wanted, static_cast<size_t>(length)) == 0;
+}
+
+// Whether name is at most two insertions, deletions or substitutions away from wanted,
+// which is shorter than kSwitchHeadCapacity.
+bool WithinTwoEdits(const char* name, int length, const char* wanted) {
+    int wantedLength = static_cast<int>(strlen(wanted));
+    if (length > wantedLength + 2) return false;
+    int previous[kSwitchHeadCapacity];
+    int current[kSwitchHeadCapacity];
+    for (int j = 0; j <= wantedLength; ++j) previous[j] = j;
+    for (int i = 1; i <= length; ++i) {
+        current[0] = i;
+        for (int j = 1; j <= wantedLength; ++j) {
+            int replace = previous[j - 1] + (name[i - 1] == wanted[j - 1] ? 0 : 1);
+            int insert = current[j - 1] + 1;
+            int remove = previous[j] + 1;
+            current[j] = replace < insert ? replace : insert;
+            if (remove < current[j]) current[j] = remove;
+        }
+        memcpy(previous, current, static_cast<size_t>(wantedLength + 1) * sizeof current[0]);
+    }
+    return previous[wantedLength] <= 2;
+}
+
+// A folded name, the introducer and separator left out. Besides the names themselves,
+// a typo or two, a full-width character and the usual short forms of a password switch
+// would leave a password in sight, or a time limit that a script counts on unset.
+SwitchKind KindOfName(const char* name, int length) {
+    if (WithinTwoEdits(name, length, "password") || SameName(name, length, "a") ||
+        SameName(name, length, "pass") || SameName(name, length, "pwd") ||
+        SameName(name, length, "pw")) {
+        return PasswordSwitch;
+    }
+    if (WithinTwoEdits(name, length, "timeout") ||
+        (length >= 7 && memcmp(name, "timeout", 7) == 0)) {
+        return TimeLimitSwitch;
+    }
+    return OtherSwitch;
+}
+
+// Follows the first units of an argument, folded, until its name is complete: at a ':'
+// or '=' (full-width ones included), at the end of the argument, or when it is too long
+// to be compared. What follows a password switch's separator is its value, and so is
+// what follows a look-alike's. A switch's name is made of units of its own, so the value
+// begins with a unit of its own, never inside a stretch that gave part of the name.
+struct SwitchHead {
     int argument;  // the argument being walked; 0 is the command's own name
-    char text[kSwitchHeadCapacity];
-    int length;
+    char name[kSwitchHeadCapacity];
+    int length;           // -1 before the introducer
+    bool foldedUnits;     // a unit other than ASCII stood for an ASCII character
+    bool complete;
+    SwitchKind kind;
+    bool exact;  // /password:, /a: or /timeout: in ASCII, as the switch table has them
     bool inValue;
 
     void Begin() {
         ++argument;
-        length = 0;
+        length = -1;
+        foldedUnits = false;
+        complete = argument == 0;
+        kind = OtherSwitch;
+        exact = false;
         inValue = false;
     }
-    // Takes a unit that is not part of a value; true when it completes the name.
+    void Complete(char separator) {
+        complete = true;
+        kind = KindOfName(name, length);
+        exact = separator == ':' && !foldedUnits &&
+                (SameName(name, length, "password") || SameName(name, length, "a") ||
+                 SameName(name, length, "timeout"));
+        // A time limit is no secret: only a look-alike's value is starred.
+        inValue = separator != 0 && (kind == PasswordSwitch || (kind == TimeLimitSwitch && !exact));
+    }
+    // Takes a unit that is not part of a value; true when it completes the name and a
+    // value follows.
     bool Take(WideChar unit) {
-        if (argument == 0 || length == kSwitchHeadCapacity - 1) return false;
-        // Only ASCII can be part of a switch's name; no conversion makes anything else
-        // ASCII, so '?' stands for it here as it would in the converted line.
-        text[length++] = unit < 0x80 ? static_cast<char>(unit) : '?';
-        text[length] = 0;
-        inValue = IsPasswordSwitchName(text);
+        if (complete) return false;
+        char folded = FoldForComparison(unit);
+        foldedUnits = foldedUnits || unit >= 0x80;
+        if (length < 0) {
+            complete = folded != '/' && folded != '-';
+            length = 0;
+        } else if (folded == ':' || folded == '=') {
+            Complete(folded);
+        } else {
+            name[length++] = folded;
+            if (length == kSwitchHeadCapacity) Complete(0);
+        }
         return inValue;
     }
+    void End() {
+        if (!complete && length >= 0) Complete(0);
+    }
+    // A look-alike, which the walk is to refuse with its switch's message.
+    bool IsLookAlike() const { return kind != OtherSwitch && !exact; }
 };
 
-// Turns the units of every password value into '*'. The quotes that open or close a
-// stretch give nothing, so they are never touched.
+// A head whose next Begin walks the argument after this one.
+SwitchHead HeadAfter(int argument) {
+    SwitchHead head = {};
+    head.argument = argument;
+    return head;
+}
+
+// Turns the units of every password value into '*': read from in, written at the same
+// place in out. The quotes that open or close a stretch give nothing, so they are never
+// touched. With oneArgument, the walk stops where the argument proves no password switch.
 struct PasswordScrubber {
-    WideChar* line;
-    PasswordSwitchHead head;
+    WideChar* out;
+    const WideChar* in;
+    SwitchHead head;
     bool overwrote;
+    bool oneArgument;
 
     void Begin() { head.Begin(); }
     void Give(WideChar unit, const WideChar* from, const WideChar* to) {
@@ -176,10 +285,27 @@ struct PasswordScrubber {
             head.Take(unit);
             return;
         }
-        for (const WideChar* p = from; p < to; ++p) line[p - line] = u'*';
+        for (const WideChar* p = from; p < to; ++p) out[p - in] = u'*';
         overwrote = true;
     }
     void End() {}
+    bool Stopped() const { return oneArgument && head.complete && !head.inValue; }
+};
+
+// Puts in place of each look-alike argument the name that the argument walk refuses
+// with the look-alike's message: the UTF-16 line shows a full-width character that the
+// ANSI conversion may have made '?'. The two lines split into the same arguments.
+struct LookAlikeMarker {
+    ArgumentVector* args;
+    SwitchHead head;
+
+    void Begin() { head.Begin(); }
+    void Give(WideChar unit, const WideChar* /*from*/, const WideChar* /*to*/) { head.Take(unit); }
+    void End() {
+        head.End();
+        if (!head.IsLookAlike() || head.argument >= args->count) return;
+        args->items[head.argument] = head.kind == PasswordSwitch ? "/password" : "/timeout";
+    }
     bool Stopped() const { return false; }
 };
 
@@ -187,7 +313,7 @@ struct PasswordScrubber {
 // neither; the last value's answer stands, as the last switch's value is the password.
 struct PasswordComparer {
     const WideChar* password;
-    PasswordSwitchHead head;
+    SwitchHead head;
     int position;  // units of the current value compared
     bool same;
     bool lastSame;
@@ -206,7 +332,7 @@ struct PasswordComparer {
         if (same) ++position;
     }
     void End() {
-        if (head.inValue) lastSame = same && password[position] == 0;
+        if (head.inValue && head.kind == PasswordSwitch) lastSame = same && password[position] == 0;
     }
     bool Stopped() const { return false; }
 };
@@ -242,14 +368,45 @@ bool SplitWideCommandLine(const WideChar* line, WideArgumentVector* args) {
 }
 
 bool ScrubPasswords(WideChar* line) {
-    PasswordScrubber scrubber = {line, {-1, {0}, 0, false}, false};
+    PasswordScrubber scrubber = {line, line, HeadAfter(-1), false, false};
     WalkLine<WideChar>(line, nullptr, &scrubber);
     return scrubber.overwrote;
 }
 
+void MarkLookAlikeSwitches(const WideChar* line, ArgumentVector* args) {
+    LookAlikeMarker marker = {args, HeadAfter(-1)};
+    WalkLine<WideChar>(line, nullptr, &marker);
+}
+
+// An argument of the line begins after a blank, outside a quoted stretch, and only the
+// quotes that open and close stretches stand between its start and its switch's
+// introducer. So a walk from every introducer after a blank, and from every one after a
+// quote both inside and outside a stretch, stars at least what the line's own scrub
+// stars in any copy of the line, whatever stands before it: a quote in the window's own
+// title cannot hide a value.
+bool ScrubTitlePasswords(WideChar* title, WideChar* original, int capacity) {
+    int length = 0;
+    for (; length < capacity - 1 && title[length] != 0; ++length) original[length] = title[length];
+    original[length] = 0;
+    bool overwrote = false;
+    for (int i = 1; i < length; ++i) {
+        WideChar before = original[i - 1];
+        char introducer = FoldForComparison(original[i]);
+        if ((introducer != '/' && introducer != '-') || (before != u'"' && !IsSeparator(before))) {
+            continue;
+        }
+        for (int inside = 0; inside <= (before == u'"' ? 1 : 0); ++inside) {
+            PasswordScrubber scrubber = {title, original, HeadAfter(0), false, true};
+            WalkArgument<WideChar>(original + i, nullptr, &scrubber, inside == 1);
+            overwrote = overwrote || scrubber.overwrote;
+        }
+    }
+    return overwrote;
+}
+
 bool PasswordArrivesAsTyped(const WideChar* line, const WideChar* password) {
     // Nothing compared is no answer: the walk took the password from such a switch.
-    PasswordComparer comparer = {password, {-1, {0}, 0, false}, 0, true, false};
+    PasswordComparer comparer = {password, HeadAfter(-1), 0, true, false};
     WalkLine<WideChar>(line, nullptr, &comparer);
     return comparer.lastSame;
 }
