@@ -150,60 +150,53 @@ enum SwitchKind {
 // password's and the time limit's: ASCII with A to Z in lower case, the full-width forms
 // of ASCII, and the common slash and hyphen look-alikes; '?' for anything else. For the
 // comparison alone: the split and the values never see a folded unit.
+const struct {
+    WideChar unit;
+    char ascii;
+} kLookAlikes[] = {
+    {0x2044, '/'}, {0x2215, '/'}, {0x29F8, '/'}, {0x00AD, '-'}, {0x2010, '-'}, {0x2011, '-'},
+    {0x2012, '-'}, {0x2013, '-'}, {0x2014, '-'}, {0x2015, '-'}, {0x2212, '-'}, {0x30FC, '-'},
+    {0xFE58, '-'}, {0xFE63, '-'}, {0xFF70, '-'},
+};
+
 char FoldForComparison(WideChar unit) {
     if (unit >= 0xFF01 && unit <= 0xFF5E) unit = static_cast<WideChar>(unit - 0xFEE0);
     if (unit >= u'A' && unit <= u'Z') return static_cast<char>(unit - u'A' + 'a');
     if (unit < 0x80) return static_cast<char>(unit);
-    if (unit == 0x2044 || unit == 0x2215 || unit == 0x29F8) return '/';
-    if (unit == 0x00AD || (unit >= 0x2010 && unit <= 0x2015) || unit == 0x2212 ||
-        unit == 0x30FC || unit == 0xFE58 || unit == 0xFE63 || unit == 0xFF70) {
-        return '-';
+    for (const auto& lookAlike : kLookAlikes) {
+        if (lookAlike.unit == unit) return lookAlike.ascii;
     }
     return '?';
 }
 
-bool SameName(const char* name, int length, const char* wanted) {
-    return strlen(wanted) == static_cast<size_t>(length) &&
-           memcmp(name, wanted, static_cast<size_t>(length)) == 0;
-}
-
-// Whether name is at most two insertions, deletions or substitutions away from wanted,
-// which is shorter than kSwitchHeadCapacity.
-bool WithinTwoEdits(const char* name, int length, const char* wanted) {
-    int wantedLength = static_cast<int>(strlen(wanted));
-    if (length > wantedLength + 2) return false;
-    int previous[kSwitchHeadCapacity];
-    int current[kSwitchHeadCapacity];
-    for (int j = 0; j <= wantedLength; ++j) previous[j] = j;
-    for (int i = 1; i <= length; ++i) {
-        current[0] = i;
-        for (int j = 1; j <= wantedLength; ++j) {
-            int replace = previous[j - 1] + (name[i - 1] == wanted[j - 1] ? 0 : 1);
-            int insert = current[j - 1] + 1;
-            int remove = previous[j] + 1;
-            current[j] = replace < insert ? replace : insert;
-            if (remove < current[j]) current[j] = remove;
-        }
-        memcpy(previous, current, static_cast<size_t>(wantedLength + 1) * sizeof current[0]);
+// Whether at most edits insertions, deletions and substitutions make name of wanted.
+// Equal first characters are always best matched with each other, so only a difference
+// branches, and at most edits deep: three levels for the names compared here.
+bool WithinEdits(const char* name, int length, const char* wanted, int edits) {
+    while (length > 0 && *wanted != 0 && *name == *wanted) {
+        ++name;
+        ++wanted;
+        --length;
     }
-    return previous[wantedLength] <= 2;
+    if (length == 0 || *wanted == 0) return length + static_cast<int>(strlen(wanted)) <= edits;
+    return edits > 0 && (WithinEdits(name + 1, length - 1, wanted + 1, edits - 1) ||
+                         WithinEdits(name + 1, length - 1, wanted, edits - 1) ||
+                         WithinEdits(name, length, wanted + 1, edits - 1));
 }
 
-// A folded name, the introducer and separator left out. Besides the names themselves,
-// a typo or two, a full-width character and the usual short forms of a password switch
+// The folded names compared, in order, and how far a look-alike's may be from each: a
+// typo or two, a full-width character and the usual short forms of a password switch
 // would leave a password in sight, or a time limit that a script counts on unset.
-SwitchKind KindOfName(const char* name, int length) {
-    if (WithinTwoEdits(name, length, "password") || SameName(name, length, "a") ||
-        SameName(name, length, "pass") || SameName(name, length, "pwd") ||
-        SameName(name, length, "pw")) {
-        return PasswordSwitch;
-    }
-    if (WithinTwoEdits(name, length, "timeout") ||
-        (length >= 7 && memcmp(name, "timeout", 7) == 0)) {
-        return TimeLimitSwitch;
-    }
-    return OtherSwitch;
-}
+const struct {
+    const char* name;
+    int edits;
+    SwitchKind kind;
+    bool isSwitch;  // the switch table's own name
+} kComparedNames[] = {
+    {"password", 2, PasswordSwitch, true}, {"a", 0, PasswordSwitch, true},
+    {"pass", 0, PasswordSwitch, false},    {"pwd", 0, PasswordSwitch, false},
+    {"pw", 0, PasswordSwitch, false},      {"timeout", 2, TimeLimitSwitch, true},
+};
 
 // Follows the first units of an argument, folded, until its name is complete: at a ':'
 // or '=' (full-width ones included), at the end of the argument, or when it is too long
@@ -213,8 +206,8 @@ SwitchKind KindOfName(const char* name, int length) {
 struct SwitchHead {
     int argument;  // the argument being walked; 0 is the command's own name
     char name[kSwitchHeadCapacity];
-    int length;           // -1 before the introducer
-    bool foldedUnits;     // a unit other than ASCII stood for an ASCII character
+    int length;        // -1 before the introducer
+    bool foldedUnits;  // a unit other than ASCII stood for an ASCII character
     bool complete;
     SwitchKind kind;
     bool exact;  // /password:, /a: or /timeout: in ASCII, as the switch table has them
@@ -231,10 +224,15 @@ struct SwitchHead {
     }
     void Complete(char separator) {
         complete = true;
-        kind = KindOfName(name, length);
-        exact = separator == ':' && !foldedUnits &&
-                (SameName(name, length, "password") || SameName(name, length, "a") ||
-                 SameName(name, length, "timeout"));
+        for (const auto& compared : kComparedNames) {
+            if (!WithinEdits(name, length, compared.name, compared.edits)) continue;
+            kind = compared.kind;
+            exact = compared.isSwitch && separator == ':' && !foldedUnits &&
+                    WithinEdits(name, length, compared.name, 0);
+            break;
+        }
+        // The seconds without their colon: a name that begins with "timeout".
+        if (length >= 7 && WithinEdits(name, 7, "timeout", 0)) kind = TimeLimitSwitch;
         // A time limit is no secret: only a look-alike's value is starred.
         inValue = separator != 0 && (kind == PasswordSwitch || (kind == TimeLimitSwitch && !exact));
     }
@@ -262,64 +260,27 @@ struct SwitchHead {
     bool IsLookAlike() const { return kind != OtherSwitch && !exact; }
 };
 
-// A head whose next Begin walks the argument after this one.
-SwitchHead HeadAfter(int argument) {
-    SwitchHead head = {};
-    head.argument = argument;
-    return head;
-}
-
-// Turns the units of every password value into '*': read from in, written at the same
-// place in out. The quotes that open or close a stretch give nothing, so they are never
-// touched. With oneArgument, the walk stops where the argument proves no password switch.
-struct PasswordScrubber {
+// One walk of the UTF-16 line for three uses, each when its field is set: turning the
+// units of every value into '*', read from in and written at the same place in out (the
+// quotes that open or close a stretch give nothing, so they are never touched); comparing
+// each password value with password, unit by unit, copying neither, where the last
+// value's answer stands, as the last switch's value is the password; and putting in
+// place of each look-alike in marked the name that the argument walk refuses with its
+// message. With oneArgument, the walk stops where the argument proves no switch of these.
+struct SwitchWalker {
+    SwitchHead head;
     WideChar* out;
     const WideChar* in;
-    SwitchHead head;
-    bool overwrote;
-    bool oneArgument;
-
-    void Begin() { head.Begin(); }
-    void Give(WideChar unit, const WideChar* from, const WideChar* to) {
-        if (!head.inValue) {
-            head.Take(unit);
-            return;
-        }
-        for (const WideChar* p = from; p < to; ++p) out[p - in] = u'*';
-        overwrote = true;
-    }
-    void End() {}
-    bool Stopped() const { return oneArgument && head.complete && !head.inValue; }
-};
-
-// Puts in place of each look-alike argument the name that the argument walk refuses
-// with the look-alike's message: the UTF-16 line shows a full-width character that the
-// ANSI conversion may have made '?'. The two lines split into the same arguments.
-struct LookAlikeMarker {
-    ArgumentVector* args;
-    SwitchHead head;
-
-    void Begin() { head.Begin(); }
-    void Give(WideChar unit, const WideChar* /*from*/, const WideChar* /*to*/) { head.Take(unit); }
-    void End() {
-        head.End();
-        if (!head.IsLookAlike() || head.argument >= args->count) return;
-        args->items[head.argument] = head.kind == PasswordSwitch ? "/password" : "/timeout";
-    }
-    bool Stopped() const { return false; }
-};
-
-// Compares each password value of the line with the password, unit by unit, copying
-// neither; the last value's answer stands, as the last switch's value is the password.
-struct PasswordComparer {
     const WideChar* password;
-    SwitchHead head;
+    ArgumentVector* marked;
+    bool oneArgument;
+    bool overwrote;
     int position;  // units of the current value compared
     bool same;
     bool lastSame;
 
     void Begin() { head.Begin(); }
-    void Give(WideChar unit, const WideChar* /*from*/, const WideChar* /*to*/) {
+    void Give(WideChar unit, const WideChar* from, const WideChar* to) {
         if (!head.inValue) {
             if (head.Take(unit)) {
                 position = 0;
@@ -327,15 +288,30 @@ struct PasswordComparer {
             }
             return;
         }
+        for (const WideChar* p = from; out != nullptr && p < to; ++p) out[p - in] = u'*';
+        overwrote = out != nullptr;
         // The password ends at its terminator, so the comparison never reads past it.
-        same = same && password[position] == unit;
+        same = same && password != nullptr && password[position] == unit;
         if (same) ++position;
     }
     void End() {
-        if (head.inValue && head.kind == PasswordSwitch) lastSame = same && password[position] == 0;
+        head.End();
+        if (head.inValue && head.kind == PasswordSwitch) {
+            lastSame = same && password != nullptr && password[position] == 0;
+        }
+        if (marked != nullptr && head.IsLookAlike() && head.argument < marked->count) {
+            marked->items[head.argument] = head.kind == PasswordSwitch ? "/password" : "/timeout";
+        }
     }
-    bool Stopped() const { return false; }
+    bool Stopped() const { return oneArgument && head.complete && !head.inValue; }
 };
+
+// A walker with no use set yet, whose next Begin walks the argument after this one.
+SwitchWalker WalkerAfter(int argument) {
+    SwitchWalker walker = {};
+    walker.head.argument = argument;
+    return walker;
+}
 
 }  // namespace
 
@@ -368,14 +344,17 @@ bool SplitWideCommandLine(const WideChar* line, WideArgumentVector* args) {
 }
 
 bool ScrubPasswords(WideChar* line) {
-    PasswordScrubber scrubber = {line, line, HeadAfter(-1), false, false};
-    WalkLine<WideChar>(line, nullptr, &scrubber);
-    return scrubber.overwrote;
+    SwitchWalker walker = WalkerAfter(-1);
+    walker.out = line;
+    walker.in = line;
+    WalkLine<WideChar>(line, nullptr, &walker);
+    return walker.overwrote;
 }
 
 void MarkLookAlikeSwitches(const WideChar* line, ArgumentVector* args) {
-    LookAlikeMarker marker = {args, HeadAfter(-1)};
-    WalkLine<WideChar>(line, nullptr, &marker);
+    SwitchWalker walker = WalkerAfter(-1);
+    walker.marked = args;
+    WalkLine<WideChar>(line, nullptr, &walker);
 }
 
 // An argument of the line begins after a blank, outside a quoted stretch, and only the
@@ -396,9 +375,12 @@ bool ScrubTitlePasswords(WideChar* title, WideChar* original, int capacity) {
             continue;
         }
         for (int inside = 0; inside <= (before == u'"' ? 1 : 0); ++inside) {
-            PasswordScrubber scrubber = {title, original, HeadAfter(0), false, true};
-            WalkArgument<WideChar>(original + i, nullptr, &scrubber, inside == 1);
-            overwrote = overwrote || scrubber.overwrote;
+            SwitchWalker walker = WalkerAfter(0);
+            walker.out = title;
+            walker.in = original;
+            walker.oneArgument = true;
+            WalkArgument<WideChar>(original + i, nullptr, &walker, inside == 1);
+            overwrote = overwrote || walker.overwrote;
         }
     }
     return overwrote;
@@ -406,7 +388,8 @@ bool ScrubTitlePasswords(WideChar* title, WideChar* original, int capacity) {
 
 bool PasswordArrivesAsTyped(const WideChar* line, const WideChar* password) {
     // Nothing compared is no answer: the walk took the password from such a switch.
-    PasswordComparer comparer = {password, HeadAfter(-1), 0, true, false};
-    WalkLine<WideChar>(line, nullptr, &comparer);
-    return comparer.lastSame;
+    SwitchWalker walker = WalkerAfter(-1);
+    walker.password = password;
+    WalkLine<WideChar>(line, nullptr, &walker);
+    return walker.lastSame;
 }

@@ -60,6 +60,7 @@ struct FakeLogonCall {
     uint32_t startupFlags;
     uint16_t showWindow;
     PlatformHandle standardInput, standardOutput, standardError;
+    bool controlHeld;  // at the call
 };
 
 struct FakePlatform {
@@ -102,6 +103,7 @@ struct FakePlatform {
     int jobProcessCountsLength;
     int jobMessages;
     uint32_t clock;  // milliseconds
+    bool controlEventDuringLogon;  // Ctrl+C while the logon call runs
 
     // Recorded.
     FakeCall calls[256];
@@ -121,6 +123,8 @@ struct FakePlatform {
     size_t standardInputRead;
     int consoleTitleCapacity;  // the buffer the title was read into, in units
     int jobCountsRead;
+    bool controlHeld;  // Ctrl+C, Ctrl+Break and a close are held now
+    bool controlNoted;
 };
 
 void* const kFakeProcessHandle = reinterpret_cast<PlatformHandle>(0x1001);

@@ -1070,7 +1070,7 @@ def test_the_exe_itself(suite, build, is32):
                 "Velmor: runs a program as another user".encode("utf-16-le") in version)
     suite.check("the banner's fixed text is the project's version",
                 ("Version %s\n" % project_version()) in BANNER[0], BANNER[0])
-    suite.check("the exe is under 32 KiB", len(data) < 32 * 1024, "%d bytes" % len(data))
+    suite.check("the exe is under 36 KiB", len(data) < 36 * 1024, "%d bytes" % len(data))
 
 
 def test_loader_accepts_the_manifest(wine, suite):
@@ -1086,6 +1086,10 @@ def test_stack_guard(wine, suite):
                 (status, out), (0xC0000409, b""))
     status, out, _ = wine.run_raw("stack_probe.exe overrun 8", app=STACK_PROBE)
     suite.equal("a write within the buffer returns", (status, out), (0, b"returned\r\n"))
+    seam_run(wine, ["/nologo"])
+    suite.equal("DLLs are kept to System32 before the guard's seed, or anything, is looked up",
+                look_ups(wine, "look-up ")[:2],
+                ["look-up SetDefaultDllDirectories", "look-up SystemFunction036"])
     guards = [wine.run(STACK_PROBE, ["guard"])[1].strip() for _ in range(2)]
     digits = 8 if wine.mode.is32 else 16
     suite.check("the guard, %d hex digits, differs between two runs, its low byte zero" % digits,
