@@ -163,25 +163,31 @@ char FoldForComparison(WideChar unit) {
     if (unit >= 0xFF01 && unit <= 0xFF5E) unit = static_cast<WideChar>(unit - 0xFEE0);
     if (unit >= u'A' && unit <= u'Z') return static_cast<char>(unit - u'A' + 'a');
     if (unit < 0x80) return static_cast<char>(unit);
-    for (const auto& lookAlike : kLookAlikes) {
-        if (lookAlike.unit == unit) return lookAlike.ascii;
+    for (size_t i = 0; i < sizeof kLookAlikes / sizeof kLookAlikes[0]; ++i) {
+        if (kLookAlikes[i].unit == unit) return kLookAlikes[i].ascii;
     }
     return '?';
 }
 
-// Whether at most edits insertions, deletions and substitutions make name of wanted.
-// Equal first characters are always best matched with each other, so only a difference
-// branches, and at most edits deep: three levels for the names compared here.
-bool WithinEdits(const char* name, int length, const char* wanted, int edits) {
-    while (length > 0 && *wanted != 0 && *name == *wanted) {
-        ++name;
-        ++wanted;
-        --length;
+// How many insertions, deletions and substitutions make name of wanted, which is shorter
+// than kSwitchHeadCapacity: row[j] holds the count for the name's first characters and
+// wanted's first j.
+int EditDistance(const char* name, int length, const char* wanted) {
+    int wantedLength = static_cast<int>(strlen(wanted));
+    int row[kSwitchHeadCapacity];
+    for (int j = 0; j <= wantedLength; ++j) row[j] = j;
+    for (int i = 0; i < length; ++i) {
+        int diagonal = row[0];
+        row[0] = i + 1;
+        for (int j = 1; j <= wantedLength; ++j) {
+            int best = diagonal + (name[i] == wanted[j - 1] ? 0 : 1);
+            if (row[j] + 1 < best) best = row[j] + 1;
+            if (row[j - 1] + 1 < best) best = row[j - 1] + 1;
+            diagonal = row[j];
+            row[j] = best;
+        }
     }
-    if (length == 0 || *wanted == 0) return length + static_cast<int>(strlen(wanted)) <= edits;
-    return edits > 0 && (WithinEdits(name + 1, length - 1, wanted + 1, edits - 1) ||
-                         WithinEdits(name + 1, length - 1, wanted, edits - 1) ||
-                         WithinEdits(name, length, wanted + 1, edits - 1));
+    return row[wantedLength];
 }
 
 // The folded names compared, in order, and how far a look-alike's may be from each: a
@@ -225,14 +231,14 @@ struct SwitchHead {
     void Complete(char separator) {
         complete = true;
         for (const auto& compared : kComparedNames) {
-            if (!WithinEdits(name, length, compared.name, compared.edits)) continue;
+            int distance = EditDistance(name, length, compared.name);
+            if (distance > compared.edits) continue;
             kind = compared.kind;
-            exact = compared.isSwitch && separator == ':' && !foldedUnits &&
-                    WithinEdits(name, length, compared.name, 0);
+            exact = compared.isSwitch && distance == 0 && separator == ':' && !foldedUnits;
             break;
         }
         // The seconds without their colon: a name that begins with "timeout".
-        if (length >= 7 && WithinEdits(name, 7, "timeout", 0)) kind = TimeLimitSwitch;
+        if (length >= 7 && EditDistance(name, 7, "timeout") == 0) kind = TimeLimitSwitch;
         // A time limit is no secret: only a look-alike's value is starred.
         inValue = separator != 0 && (kind == PasswordSwitch || (kind == TimeLimitSwitch && !exact));
     }

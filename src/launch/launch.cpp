@@ -156,8 +156,7 @@ int LaunchAsUser(LaunchOptions* options) {
 
     // Velmor ended before the program is in its job would leave it suspended for ever,
     // with the account's profile loaded: the events that end it wait until then.
-    bool holdsControl = WaitsForJob(*options);
-    if (holdsControl) PlatformHoldConsoleControl();
+    if (WaitsForJob(*options)) PlatformHoldConsoleControl();
     bool created = PlatformCreateProcessWithLogon(
         plan.lpUsername, plan.lpDomain, plan.lpPassword, plan.dwLogonFlags,
         plan.lpApplicationName, plan.lpCommandLine, plan.dwCreationFlags, plan.lpEnvironment,
@@ -169,7 +168,7 @@ int LaunchAsUser(LaunchOptions* options) {
     if (nullDevice != nullptr) PlatformCloseHandle(nullDevice);
 
     if (!created) {
-        if (holdsControl) PlatformReleaseConsoleControl();
+        PlatformReleaseConsoleControl();  // nothing to end: the events act again
         if (environment != nullptr) PlatformFreeEnvironment(environment);
         PrintMessage(MsgLaunchFailed);
         return kLaunchFailed;

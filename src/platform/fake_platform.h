@@ -79,6 +79,7 @@ struct FakePlatform {
     const char* secret;  // an ASCII password whose wiping the test follows
     bool hasConsole;
     bool jobCountReadable;  // the job's count of processes, below
+    bool controlEventDuringLogon;  // Ctrl+C while the logon call runs
     // Credential Manager's one generic credential, which a run reads as told, and
     // standard input's bytes.
     const WideChar* credentialTarget;  // null: none is stored
@@ -103,12 +104,12 @@ struct FakePlatform {
     int jobProcessCountsLength;
     int jobMessages;
     uint32_t clock;  // milliseconds
-    bool controlEventDuringLogon;  // Ctrl+C while the logon call runs
 
     // Recorded.
     FakeCall calls[256];
     int callCount;
     bool callsOverflowed;
+    bool controlNoted;  // while they were held
     char output[16384];
     size_t outputLength;
     int createCount;
@@ -116,6 +117,7 @@ struct FakePlatform {
     bool passwordClearAtWait;
     bool secretInSightAtWait;  // the secret stood in the command line or one of its copies
     bool jobTerminated;
+    bool controlHeld;  // Ctrl+C, Ctrl+Break and a close are held now
     int environmentsTaken;
     int environmentsFreed;
     int handlesClosed;
@@ -123,8 +125,6 @@ struct FakePlatform {
     size_t standardInputRead;
     int consoleTitleCapacity;  // the buffer the title was read into, in units
     int jobCountsRead;
-    bool controlHeld;  // Ctrl+C, Ctrl+Break and a close are held now
-    bool controlNoted;
 };
 
 void* const kFakeProcessHandle = reinterpret_cast<PlatformHandle>(0x1001);

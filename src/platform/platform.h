@@ -141,7 +141,7 @@ void PlatformWipe(void* buffer, size_t size);
 // Ctrl+C, Ctrl+Break and the console's close, held from PlatformHoldConsoleControl until
 // PlatformReleaseConsoleControl: each is noted and the process goes on (a close for the
 // few seconds Windows then allows). Release answers whether one was noted; afterwards they
-// act as ever.
+// act as ever. A release without a hold changes nothing.
 void PlatformHoldConsoleControl();
 bool PlatformReleaseConsoleControl();
 

@@ -253,13 +253,15 @@ void PlatformWipe(void* buffer, size_t size) {
 
 namespace {
 
+// Written by the thread that Windows starts for the handler; an aligned LONG is read and
+// written whole.
 volatile LONG controlEventNoted;
 
 BOOL WINAPI NoteControlEvent(DWORD event) {
     if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) {
         return FALSE;
     }
-    InterlockedExchange(&controlEventNoted, 1);
+    controlEventNoted = 1;
     // Windows ends the process as soon as the handler returns from a close: held here, it
     // ends once the main thread has ended the job and returned.
     if (event == CTRL_CLOSE_EVENT) Sleep(INFINITE);
@@ -274,7 +276,7 @@ void PlatformHoldConsoleControl() {
 
 bool PlatformReleaseConsoleControl() {
     SetConsoleCtrlHandler(NoteControlEvent, FALSE);
-    return InterlockedCompareExchange(&controlEventNoted, 0, 0) != 0;
+    return controlEventNoted != 0;
 }
 
 WideChar* PlatformTakeEnvironment() {
