@@ -576,6 +576,7 @@ PlatformHandle PlatformCreateJobPort(PlatformHandle job) {
 
 bool PlatformAssignToJob(PlatformHandle job, PlatformHandle process) {
     RecordCall(FakeAssign, job, reinterpret_cast<size_t>(process));
+    fake.logon.controlHeld = fake.logon.controlHeld && fake.controlHeld;
     return fake.assignSucceeds;
 }
 

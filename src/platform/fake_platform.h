@@ -60,7 +60,7 @@ struct FakeLogonCall {
     uint32_t startupFlags;
     uint16_t showWindow;
     PlatformHandle standardInput, standardOutput, standardError;
-    bool controlHeld;  // at the call
+    bool controlHeld;  // from the call until the program's assignment to a job, if any
 };
 
 struct FakePlatform {
