@@ -120,6 +120,8 @@ inline void CheckWholeRun(int status) {
 
     bool created = fake.createCount == 1 && fake.createSucceeds;
     bool jobWait = (logon.creationFlags & kCreateSuspended) != 0;
+    // Ctrl+C is held through the logon call of a job wait alone, and never after the run.
+    FUZZ_CHECK(!fake.controlHeld && logon.controlHeld == (fake.createCount == 1 && jobWait));
     FUZZ_CHECK(CountCalls(FakeCloseThread) == (created ? 1 : 0));
     FUZZ_CHECK(CountCalls(FakeCloseProcess) == (created ? 1 : 0));
     // A job wait makes one job and its port, and closes both; anything else neither.

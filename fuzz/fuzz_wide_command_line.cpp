@@ -3,11 +3,14 @@
 // Byte 0 picks the code page, byte 1 how the fake platform answers; the rest, read as
 // little-endian units up to the first zero unit, is the line. Checks, besides the whole
 // run's invariants, that the converted line splits into the conversions of the
-// arguments that the same rules find in the UTF-16 line, and that the scrubbed line
-// keeps every argument but holds no unit of any password value.
+// arguments that the same rules find in the UTF-16 line, that the scrubbed line keeps
+// every argument but holds no unit of any password value, and that a console title that
+// repeats the line after one of a few prefixes (bits 5 to 7 of byte 1) has every unit
+// starred that the line has.
 #include <stddef.h>
 #include <stdint.h>
 
+#include <algorithm>
 #include <string>
 
 #include "cli/entry.h"
@@ -94,13 +97,37 @@ void CheckScrubbed(const std::u16string& line, const WideChar* scrubbed) {
         std::u16string was = before.items[i], is = after.items[i];
         int valueStart = i == 0 ? -1 : PasswordValueStart(before.items[i]);
         if (valueStart < 0) {
-            FUZZ_CHECK(is == was);
+            // Unchanged, or a look-alike's value starred to its end.
+            size_t starred = is.find(u'*');
+            while (starred < was.size() && was[starred] == u'*') starred = is.find(u'*', starred + 1);
+            FUZZ_CHECK(is.compare(0, starred, was, 0, starred) == 0);
+            FUZZ_CHECK(starred == std::u16string::npos ||
+                       is.find_first_not_of(u'*', starred) == std::u16string::npos);
             continue;
         }
         size_t start = static_cast<size_t>(valueStart);
         FUZZ_CHECK(is.compare(0, start, was, 0, start) == 0);
         FUZZ_CHECK((is.size() == start) == (was.size() == start));
         FUZZ_CHECK(is.find_first_not_of(u'*', start) == std::u16string::npos);
+    }
+}
+
+// What stands before the command in a console title: cmd's prefixes, and a window's own
+// name with a quote it opens or escapes.
+const char16_t* const kTitlePrefixes[] = {
+    u"", u"Command Prompt - ", u"Ops \"night - ", u"Administrator: \"Build - ",
+    u"Build\\\" shell - ", u"\"", u"\\", u"a\"\"b - ",
+};
+
+// Every unit that the run starred in the line is starred where the title repeats it,
+// and the title holds nothing else but its own units.
+void CheckTitleScrubbed(const std::u16string& title, size_t lineStart, const std::u16string& line,
+                        const WideChar* scrubbed) {
+    const WideChar* after = Fake().consoleTitle;
+    FUZZ_CHECK(after[title.size()] == 0);
+    for (size_t i = 0; i < title.size(); ++i) FUZZ_CHECK(after[i] == title[i] || after[i] == u'*');
+    for (size_t i = 0; i < line.size(); ++i) {
+        if (scrubbed[i] == u'*' && line[i] != u'*') FUZZ_CHECK(after[lineStart + i] == u'*');
     }
 }
 
@@ -118,7 +145,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CheckArgumentsAreTheUnitSplitConverted(line);
 
     FakeSetCommandLine(line.c_str());
+    std::u16string title = std::u16string(kTitlePrefixes[data[1] >> 5]) + line;
+    Fake().hasConsole = true;
+    std::copy(title.begin(), title.end(), Fake().consoleTitle);
     CheckWholeRun(RunVelmor(Fake().commandLine));
     CheckScrubbed(line, Fake().commandLine);
+    if (!title.empty()) {
+        CheckTitleScrubbed(title, title.size() - line.size(), line, Fake().commandLine);
+    }
     return 0;
 }

@@ -31,15 +31,19 @@ int ValidateAndLaunch(LaunchOptions* options, bool accepted, MessageId refusal) 
 }
 
 // cmd.exe shows the command it runs in its console's title, and keeps it there for the
-// whole run: on screen, in screen shares, to every program on the desktop. The title is
-// read as a command line, and every password value in it starred, whatever its text;
-// a title that cannot be read whole is left alone, never written back shortened.
+// whole run: on screen, in screen shares, to every program on the desktop. Every password
+// value in it is starred, whatever stands before the command (a quote of the window's
+// own name included); a title that cannot be read whole is left alone, never written
+// back shortened.
 void PutConsoleTitleOutOfSight() {
     WideChar title[kConsoleTitleCapacity];
-    if (PlatformReadConsoleTitle(title, kConsoleTitleCapacity) && ScrubPasswords(title)) {
+    WideChar original[kConsoleTitleCapacity];
+    if (PlatformReadConsoleTitle(title, kConsoleTitleCapacity) &&
+        ScrubTitlePasswords(title, original, kConsoleTitleCapacity)) {
         PlatformWriteConsoleTitle(title);
     }
     PlatformWipe(title, sizeof title);
+    PlatformWipe(original, sizeof original);
 }
 
 // Every copy of the command line holds the password as typed, and nothing reads one
@@ -75,6 +79,7 @@ int RunVelmor(WideChar* processCommandLine) {
     ArgumentVector args;
     bool lineFits = ToAnsiCommandLine(processCommandLine, ansiLine, kArgumentBytesCapacity);
     bool accepted = SplitCommandLine(ansiLine, leadBytes, &args) && lineFits;
+    MarkLookAlikeSwitches(processCommandLine, &args);
     MessageId refusal = MsgValueTooLong;  // a line too long for the split, or the walk's
     // Without arguments the walk does not run, and the banner is always shown.
     if (args.count >= 2) {

@@ -15,7 +15,7 @@
 // argument gets to a sink, with the stretch of the line that the unit came from.
 #include "cli/split.h"
 
-#include "cli/options.h"
+#include <string.h>
 
 namespace {
 
@@ -73,11 +73,14 @@ const Unit* WalkBackslashes(const Unit* p, Sink* sink) {
     return end;
 }
 
+// From where quoted says: outside a quoted stretch at the start of an argument, either
+// way for a walk that begins inside one (see ScrubTitlePasswords). A sink that has
+// stopped gets nothing more of the argument.
 template <typename Unit, typename Sink>
-const Unit* WalkArgument(const Unit* p, const LeadBytes* leadBytes, Sink* sink) {
-    bool quoted = false;
+const Unit* WalkArgument(const Unit* p, const LeadBytes* leadBytes, Sink* sink,
+                         bool quoted = false) {
     sink->Begin();
-    while (*p != 0 && (quoted || !IsSeparator(*p))) {
+    while (*p != 0 && (quoted || !IsSeparator(*p)) && !sink->Stopped()) {
         if (*p == Unit('\\')) {
             p = WalkBackslashes(p, sink);
         } else if (*p == Unit('"') && quoted && p[1] == Unit('"')) {
@@ -133,67 +136,157 @@ struct ArgumentWriter {
     bool Stopped() const { return overflowed; }
 };
 
-// Long enough for the introducer and the longest switch name that sets the password.
+// Long enough for the introducer, any name within two edits of "password" or
+// "timeout", and the separator.
 const int kSwitchHeadCapacity = 16;
 
-// Follows the first units of an argument until they are the name of a switch that sets
-// the password; what comes after is its value. A switch's name is made of single ASCII
-// units, so the value begins with a unit of its own, never inside a stretch that gave
-// part of the name.
-struct PasswordSwitchHead {
+enum SwitchKind {
+    OtherSwitch,      // or no switch at all
+    PasswordSwitch,   // /password: or /a:, or a look-alike of them
+    TimeLimitSwitch,  // /timeout:, or a look-alike of it
+};
+
+// The ASCII character that a unit stands for when a switch's name is compared with the
+// password's and the time limit's: ASCII with A to Z in lower case, the full-width forms
+// of ASCII, and the common slash and hyphen look-alikes; '?' for anything else. For the
+// comparison alone: the split and the values never see a folded unit.
+const struct {
+    WideChar unit;
+    char ascii;
+} kLookAlikes[] = {
+    {0x2044, '/'}, {0x2215, '/'}, {0x29F8, '/'}, {0x00AD, '-'}, {0x2010, '-'}, {0x2011, '-'},
+    {0x2012, '-'}, {0x2013, '-'}, {0x2014, '-'}, {0x2015, '-'}, {0x2212, '-'}, {0x30FC, '-'},
+    {0xFE58, '-'}, {0xFE63, '-'}, {0xFF70, '-'},
+};
+
+char FoldForComparison(WideChar unit) {
+    if (unit >= 0xFF01 && unit <= 0xFF5E) unit = static_cast<WideChar>(unit - 0xFEE0);
+    if (unit >= u'A' && unit <= u'Z') return static_cast<char>(unit - u'A' + 'a');
+    if (unit < 0x80) return static_cast<char>(unit);
+    for (size_t i = 0; i < sizeof kLookAlikes / sizeof kLookAlikes[0]; ++i) {
+        if (kLookAlikes[i].unit == unit) return kLookAlikes[i].ascii;
+    }
+    return '?';
+}
+
+// How many insertions, deletions and substitutions make name of wanted, which is shorter
+// than kSwitchHeadCapacity: row[j] holds the count for the name's first characters and
+// wanted's first j.
+int EditDistance(const char* name, int length, const char* wanted) {
+    int wantedLength = static_cast<int>(strlen(wanted));
+    int row[kSwitchHeadCapacity];
+    for (int j = 0; j <= wantedLength; ++j) row[j] = j;
+    for (int i = 0; i < length; ++i) {
+        int diagonal = row[0];
+        row[0] = i + 1;
+        for (int j = 1; j <= wantedLength; ++j) {
+            int best = diagonal + (name[i] == wanted[j - 1] ? 0 : 1);
+            if (row[j] + 1 < best) best = row[j] + 1;
+            if (row[j - 1] + 1 < best) best = row[j - 1] + 1;
+            diagonal = row[j];
+            row[j] = best;
+        }
+    }
+    return row[wantedLength];
+}
+
+// The folded names compared, in order, and how far a look-alike's may be from each: a
+// typo or two, a full-width character and the usual short forms of a password switch
+// would leave a password in sight, or a time limit that a script counts on unset.
+const struct {
+    const char* name;
+    int edits;
+    SwitchKind kind;
+    bool isSwitch;  // the switch table's own name
+} kComparedNames[] = {
+    {"password", 2, PasswordSwitch, true}, {"a", 0, PasswordSwitch, true},
+    {"pass", 0, PasswordSwitch, false},    {"pwd", 0, PasswordSwitch, false},
+    {"pw", 0, PasswordSwitch, false},      {"timeout", 2, TimeLimitSwitch, true},
+};
+
+// Follows the first units of an argument, folded, until its name is complete: at a ':'
+// or '=' (full-width ones included), at the end of the argument, or when it is too long
+// to be compared. What follows a password switch's separator is its value, and so is
+// what follows a look-alike's. A switch's name is made of units of its own, so the value
+// begins with a unit of its own, never inside a stretch that gave part of the name.
+struct SwitchHead {
     int argument;  // the argument being walked; 0 is the command's own name
-    char text[kSwitchHeadCapacity];
-    int length;
+    char name[kSwitchHeadCapacity];
+    int length;        // -1 before the introducer
+    bool foldedUnits;  // a unit other than ASCII stood for an ASCII character
+    bool complete;
+    SwitchKind kind;
+    bool exact;  // /password:, /a: or /timeout: in ASCII, as the switch table has them
     bool inValue;
 
     void Begin() {
         ++argument;
-        length = 0;
+        length = -1;
+        foldedUnits = false;
+        complete = argument == 0;
+        kind = OtherSwitch;
+        exact = false;
         inValue = false;
     }
-    // Takes a unit that is not part of a value; true when it completes the name.
+    void Complete(char separator) {
+        complete = true;
+        for (const auto& compared : kComparedNames) {
+            int distance = EditDistance(name, length, compared.name);
+            if (distance > compared.edits) continue;
+            kind = compared.kind;
+            exact = compared.isSwitch && distance == 0 && separator == ':' && !foldedUnits;
+            break;
+        }
+        // The seconds without their colon: a name that begins with "timeout".
+        if (length >= 7 && EditDistance(name, 7, "timeout") == 0) kind = TimeLimitSwitch;
+        // A time limit is no secret: only a look-alike's value is starred.
+        inValue = separator != 0 && (kind == PasswordSwitch || (kind == TimeLimitSwitch && !exact));
+    }
+    // Takes a unit that is not part of a value; true when it completes the name and a
+    // value follows.
     bool Take(WideChar unit) {
-        if (argument == 0 || length == kSwitchHeadCapacity - 1) return false;
-        // Only ASCII can be part of a switch's name; no conversion makes anything else
-        // ASCII, so '?' stands for it here as it would in the converted line.
-        text[length++] = unit < 0x80 ? static_cast<char>(unit) : '?';
-        text[length] = 0;
-        inValue = IsPasswordSwitchName(text);
+        if (complete) return false;
+        char folded = FoldForComparison(unit);
+        foldedUnits = foldedUnits || unit >= 0x80;
+        if (length < 0) {
+            complete = folded != '/' && folded != '-';
+            length = 0;
+        } else if (folded == ':' || folded == '=') {
+            Complete(folded);
+        } else {
+            name[length++] = folded;
+            if (length == kSwitchHeadCapacity) Complete(0);
+        }
         return inValue;
     }
-};
-
-// Turns the units of every password value into '*'. The quotes that open or close a
-// stretch give nothing, so they are never touched.
-struct PasswordScrubber {
-    WideChar* line;
-    PasswordSwitchHead head;
-    bool overwrote;
-
-    void Begin() { head.Begin(); }
-    void Give(WideChar unit, const WideChar* from, const WideChar* to) {
-        if (!head.inValue) {
-            head.Take(unit);
-            return;
-        }
-        for (const WideChar* p = from; p < to; ++p) line[p - line] = u'*';
-        overwrote = true;
+    void End() {
+        if (!complete && length >= 0) Complete(0);
     }
-    void End() {}
-    bool Stopped() const { return false; }
+    // A look-alike, which the walk is to refuse with its switch's message.
+    bool IsLookAlike() const { return kind != OtherSwitch && !exact; }
 };
 
-// Compares each password value of the line with the password, unit by unit, copying
-// neither; the last value's answer stands, as the last switch's value is the password.
-struct PasswordComparer {
+// One walk of the UTF-16 line for three uses, each when its field is set: turning the
+// units of every value into '*', read from in and written at the same place in out (the
+// quotes that open or close a stretch give nothing, so they are never touched); comparing
+// each password value with password, unit by unit, copying neither, where the last
+// value's answer stands, as the last switch's value is the password; and putting in
+// place of each look-alike in marked the name that the argument walk refuses with its
+// message. With oneArgument, the walk stops where the argument proves no switch of these.
+struct SwitchWalker {
+    SwitchHead head;
+    WideChar* out;
+    const WideChar* in;
     const WideChar* password;
-    PasswordSwitchHead head;
+    ArgumentVector* marked;
+    bool oneArgument;
+    bool overwrote;
     int position;  // units of the current value compared
     bool same;
     bool lastSame;
 
     void Begin() { head.Begin(); }
-    void Give(WideChar unit, const WideChar* /*from*/, const WideChar* /*to*/) {
+    void Give(WideChar unit, const WideChar* from, const WideChar* to) {
         if (!head.inValue) {
             if (head.Take(unit)) {
                 position = 0;
@@ -201,15 +294,30 @@ struct PasswordComparer {
             }
             return;
         }
+        for (const WideChar* p = from; out != nullptr && p < to; ++p) out[p - in] = u'*';
+        overwrote = out != nullptr;
         // The password ends at its terminator, so the comparison never reads past it.
-        same = same && password[position] == unit;
+        same = same && password != nullptr && password[position] == unit;
         if (same) ++position;
     }
     void End() {
-        if (head.inValue) lastSame = same && password[position] == 0;
+        head.End();
+        if (head.inValue && head.kind == PasswordSwitch) {
+            lastSame = same && password != nullptr && password[position] == 0;
+        }
+        if (marked != nullptr && head.IsLookAlike() && head.argument < marked->count) {
+            marked->items[head.argument] = head.kind == PasswordSwitch ? "/password" : "/timeout";
+        }
     }
-    bool Stopped() const { return false; }
+    bool Stopped() const { return oneArgument && head.complete && !head.inValue; }
 };
+
+// A walker with no use set yet, whose next Begin walks the argument after this one.
+SwitchWalker WalkerAfter(int argument) {
+    SwitchWalker walker = {};
+    walker.head.argument = argument;
+    return walker;
+}
 
 }  // namespace
 
@@ -242,14 +350,52 @@ bool SplitWideCommandLine(const WideChar* line, WideArgumentVector* args) {
 }
 
 bool ScrubPasswords(WideChar* line) {
-    PasswordScrubber scrubber = {line, {-1, {0}, 0, false}, false};
-    WalkLine<WideChar>(line, nullptr, &scrubber);
-    return scrubber.overwrote;
+    SwitchWalker walker = WalkerAfter(-1);
+    walker.out = line;
+    walker.in = line;
+    WalkLine<WideChar>(line, nullptr, &walker);
+    return walker.overwrote;
+}
+
+void MarkLookAlikeSwitches(const WideChar* line, ArgumentVector* args) {
+    SwitchWalker walker = WalkerAfter(-1);
+    walker.marked = args;
+    WalkLine<WideChar>(line, nullptr, &walker);
+}
+
+// An argument of the line begins after a blank, outside a quoted stretch, and only the
+// quotes that open and close stretches stand between its start and its switch's
+// introducer. So a walk from every introducer after a blank, and from every one after a
+// quote both inside and outside a stretch, stars at least what the line's own scrub
+// stars in any copy of the line, whatever stands before it: a quote in the window's own
+// title cannot hide a value.
+bool ScrubTitlePasswords(WideChar* title, WideChar* original, int capacity) {
+    int length = 0;
+    for (; length < capacity - 1 && title[length] != 0; ++length) original[length] = title[length];
+    original[length] = 0;
+    bool overwrote = false;
+    for (int i = 1; i < length; ++i) {
+        WideChar before = original[i - 1];
+        char introducer = FoldForComparison(original[i]);
+        if ((introducer != '/' && introducer != '-') || (before != u'"' && !IsSeparator(before))) {
+            continue;
+        }
+        for (int inside = 0; inside <= (before == u'"' ? 1 : 0); ++inside) {
+            SwitchWalker walker = WalkerAfter(0);
+            walker.out = title;
+            walker.in = original;
+            walker.oneArgument = true;
+            WalkArgument<WideChar>(original + i, nullptr, &walker, inside == 1);
+            overwrote = overwrote || walker.overwrote;
+        }
+    }
+    return overwrote;
 }
 
 bool PasswordArrivesAsTyped(const WideChar* line, const WideChar* password) {
     // Nothing compared is no answer: the walk took the password from such a switch.
-    PasswordComparer comparer = {password, {-1, {0}, 0, false}, 0, true, false};
-    WalkLine<WideChar>(line, nullptr, &comparer);
-    return comparer.lastSame;
+    SwitchWalker walker = WalkerAfter(-1);
+    walker.password = password;
+    WalkLine<WideChar>(line, nullptr, &walker);
+    return walker.lastSame;
 }

@@ -40,10 +40,27 @@ bool SplitCommandLine(const char* line, const LeadBytes& leadBytes, ArgumentVect
 bool SplitWideCommandLine(const WideChar* line, WideArgumentVector* args);
 
 // Overwrites the value of every password switch in the UTF-16 line with '*', one for
-// each unit of it. The quotes that open and close a stretch stay, so the line keeps its
-// length and splits into the same arguments. The values are found by the split's rules,
-// never by searching for the password's text. Returns whether any value was overwritten.
+// each unit of it, and the value of every look-alike of a password or time-limit switch
+// (see MarkLookAlikeSwitches). The quotes that open and close a stretch stay, so the line
+// keeps its length and splits into the same arguments. The values are found by the
+// split's rules, never by searching for the password's text. Returns whether any value
+// was overwritten.
 bool ScrubPasswords(WideChar* line);
+
+// Replaces in args, the split of line's ANSI conversion, every argument that is a
+// look-alike of /password:, /a: or /timeout: with "/password" or "/timeout", which the
+// argument walk refuses with that switch's message. A look-alike is told by its name
+// with full-width ASCII and the common slash and hyphen look-alikes folded to ASCII: a
+// name within two edits of "password", or "a", "pass", "pwd" or "pw", before a ':' or
+// '=' or alone; a name within two edits of "timeout", or beginning with it; each one
+// other than the switch itself, in ASCII with its colon.
+void MarkLookAlikeSwitches(const WideChar* line, ArgumentVector* args);
+
+// Stars, in a console title that repeats a command line with anything before it, every
+// value that ScrubPasswords would star in that command line, and the values of password
+// switches anywhere else in it after a blank or a quote. original (capacity units, as
+// title's) receives the title as it was; the caller wipes both.
+bool ScrubTitlePasswords(WideChar* title, WideChar* original, int capacity);
 
 // Whether the value of the last /password: or /a: in the UTF-16 line is password, unit for
 // unit: false when the line's conversion to the ANSI code page lost a character of it,

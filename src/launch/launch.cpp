@@ -42,14 +42,17 @@ int WaitForExitStatus(PlatformHandle process) {
 }
 
 // The program was created suspended. It runs only once it is in the job, so nothing it
-// starts is outside; when any step fails it never runs on without the job.
+// starts is outside; when any step fails, or Ctrl+C, Ctrl+Break or a close came while
+// Velmor held them, it never runs, and never runs on without the job.
 bool StartInJob(const ProcessInformation& process, Job* job) {
     job->object = PlatformCreateJob();
     if (job->object != nullptr) job->port = PlatformCreateJobPort(job->object);
     bool assigned = job->port != nullptr && PlatformAssignToJob(job->object, process.hProcess);
+    // In the job, the program ends with Velmor: the events may act again.
+    bool interrupted = PlatformReleaseConsoleControl();
     // A previous count of 1: suspended by its creation alone, and so until now. At 0 it
     // ran before it was in the job, and what it started may be outside.
-    if (assigned && PlatformResumeThread(process.hThread) == 1) return true;
+    if (assigned && !interrupted && PlatformResumeThread(process.hThread) == 1) return true;
     PlatformTerminateProcess(process.hProcess, static_cast<uint32_t>(kLaunchFailed));
     if (assigned) PlatformTerminateJob(job->object, static_cast<uint32_t>(kLaunchFailed));
     return false;
@@ -151,6 +154,9 @@ int LaunchAsUser(LaunchOptions* options) {
     // written out first, the banner stands before everything the program prints.
     if (options->standardStreams) PlatformFlushOutput();
 
+    // Velmor ended before the program is in its job would leave it suspended for ever,
+    // with the account's profile loaded: the events that end it wait until then.
+    if (WaitsForJob(*options)) PlatformHoldConsoleControl();
     bool created = PlatformCreateProcessWithLogon(
         plan.lpUsername, plan.lpDomain, plan.lpPassword, plan.dwLogonFlags,
         plan.lpApplicationName, plan.lpCommandLine, plan.dwCreationFlags, plan.lpEnvironment,
@@ -162,6 +168,7 @@ int LaunchAsUser(LaunchOptions* options) {
     if (nullDevice != nullptr) PlatformCloseHandle(nullDevice);
 
     if (!created) {
+        PlatformReleaseConsoleControl();  // nothing to end: the events act again
         if (environment != nullptr) PlatformFreeEnvironment(environment);
         PrintMessage(MsgLaunchFailed);
         return kLaunchFailed;

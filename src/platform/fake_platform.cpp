@@ -457,6 +457,15 @@ void PlatformWipe(void* buffer, size_t size) {
     memset(buffer, 0, size);
 }
 
+void PlatformHoldConsoleControl() {
+    fake.controlHeld = true;
+}
+
+bool PlatformReleaseConsoleControl() {
+    fake.controlHeld = false;
+    return fake.controlNoted;
+}
+
 WideChar* PlatformTakeEnvironment() {
     RecordCall(FakeTakeEnvironment);
     if (!fake.environmentAvailable) return nullptr;
@@ -500,6 +509,8 @@ bool PlatformCreateProcessWithLogon(const WideChar* lpUsername, const WideChar* 
     logon.standardInput = lpStartupInfo->hStdInput;
     logon.standardOutput = lpStartupInfo->hStdOutput;
     logon.standardError = lpStartupInfo->hStdError;
+    logon.controlHeld = fake.controlHeld;
+    fake.controlNoted = fake.controlHeld && fake.controlEventDuringLogon;
     if (!fake.createSucceeds) return false;
     lpProcessInformation->hProcess = kFakeProcessHandle;
     lpProcessInformation->hThread = kFakeThreadHandle;
@@ -565,6 +576,7 @@ PlatformHandle PlatformCreateJobPort(PlatformHandle job) {
 
 bool PlatformAssignToJob(PlatformHandle job, PlatformHandle process) {
     RecordCall(FakeAssign, job, reinterpret_cast<size_t>(process));
+    fake.logon.controlHeld = fake.logon.controlHeld && fake.controlHeld;
     return fake.assignSucceeds;
 }
 

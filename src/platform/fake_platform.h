@@ -60,6 +60,7 @@ struct FakeLogonCall {
     uint32_t startupFlags;
     uint16_t showWindow;
     PlatformHandle standardInput, standardOutput, standardError;
+    bool controlHeld;  // from the call until the program's assignment to a job, if any
 };
 
 struct FakePlatform {
@@ -78,6 +79,7 @@ struct FakePlatform {
     const char* secret;  // an ASCII password whose wiping the test follows
     bool hasConsole;
     bool jobCountReadable;  // the job's count of processes, below
+    bool controlEventDuringLogon;  // Ctrl+C while the logon call runs
     // Credential Manager's one generic credential, which a run reads as told, and
     // standard input's bytes.
     const WideChar* credentialTarget;  // null: none is stored
@@ -107,6 +109,7 @@ struct FakePlatform {
     FakeCall calls[256];
     int callCount;
     bool callsOverflowed;
+    bool controlNoted;  // while they were held
     char output[16384];
     size_t outputLength;
     int createCount;
@@ -114,6 +117,7 @@ struct FakePlatform {
     bool passwordClearAtWait;
     bool secretInSightAtWait;  // the secret stood in the command line or one of its copies
     bool jobTerminated;
+    bool controlHeld;  // Ctrl+C, Ctrl+Break and a close are held now
     int environmentsTaken;
     int environmentsFreed;
     int handlesClosed;

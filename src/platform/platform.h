@@ -138,6 +138,13 @@ PlatformHandle PlatformOpenNullDevice();
 // Zeroes memory in a way the compiler may not drop as a dead store.
 void PlatformWipe(void* buffer, size_t size);
 
+// Ctrl+C, Ctrl+Break and the console's close, held from PlatformHoldConsoleControl until
+// PlatformReleaseConsoleControl: each is noted and the process goes on (a close for the
+// few seconds Windows then allows). Release answers whether one was noted; afterwards they
+// act as ever. A release without a hold changes nothing.
+void PlatformHoldConsoleControl();
+bool PlatformReleaseConsoleControl();
+
 // The logon service and the handles it returns.
 WideChar* PlatformTakeEnvironment();  // null when there is no block
 void PlatformFreeEnvironment(WideChar* block);

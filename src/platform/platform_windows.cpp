@@ -251,6 +251,34 @@ void PlatformWipe(void* buffer, size_t size) {
     SecureZeroMemory(buffer, size);
 }
 
+namespace {
+
+// Written by the thread that Windows starts for the handler; an aligned LONG is read and
+// written whole.
+volatile LONG controlEventNoted;
+
+BOOL WINAPI NoteControlEvent(DWORD event) {
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) {
+        return FALSE;
+    }
+    controlEventNoted = 1;
+    // Windows ends the process as soon as the handler returns from a close: held here, it
+    // ends once the main thread has ended the job and returned.
+    if (event == CTRL_CLOSE_EVENT) Sleep(INFINITE);
+    return TRUE;
+}
+
+}  // namespace
+
+void PlatformHoldConsoleControl() {
+    SetConsoleCtrlHandler(NoteControlEvent, TRUE);
+}
+
+bool PlatformReleaseConsoleControl() {
+    SetConsoleCtrlHandler(NoteControlEvent, FALSE);
+    return controlEventNoted != 0;
+}
+
 WideChar* PlatformTakeEnvironment() {
     return reinterpret_cast<WideChar*>(GetEnvironmentStringsW());
 }

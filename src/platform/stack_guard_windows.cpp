@@ -18,6 +18,17 @@ int VelmorEntry();
 namespace {
 
 typedef BOOLEAN(WINAPI* GenerateRandom)(void* buffer, ULONG size);
+typedef BOOL(WINAPI* SetDllDirectories)(DWORD flags);
+
+// A DLL that is not loaded yet, and no known DLL, is otherwise looked for in the exe's
+// own folder first: a CRYPTBASE.dll beside velmor.exe, which the guard's seed loads, would
+// run as the caller. From here on every DLL comes from System32. Windows 7 without its
+// update lacks the call, and keeps its search order.
+void LoadDllsFromSystem32Alone() {
+    SetDllDirectories set =
+        LookUpLoadedFunction<SetDllDirectories>(L"kernel32.dll", "SetDefaultDllDirectories");
+    if (set != nullptr) set(LOAD_LIBRARY_SEARCH_SYSTEM32);
+}
 
 // RtlGenRandom, which ADVAPI32 exports as SystemFunction036; looked up rather than
 // imported, so that ADVAPI32 is imported for the logon call alone.
@@ -44,6 +55,7 @@ uintptr_t ReadClocksAndIds() {
 // The low byte stays zero, so that an overrun by a string copy, which stops at a zero,
 // cannot write the guard back.
 int VelmorEntry() {
+    LoadDllsFromSystem32Alone();
     uintptr_t seed = 0;
     if (!ReadSystemRandom(&seed)) seed = ReadClocksAndIds();
     __stack_chk_guard = seed & ~static_cast<uintptr_t>(0xFF);

@@ -294,6 +294,50 @@ TEST(RunVelmor, RefusesAPasswordThatWouldNotArriveAsTyped) {
     }
 }
 
+// A look-alike of a password or time-limit switch is refused with that switch's message
+// on every page, full-width characters that the page makes '?' included, and its value is
+// starred in the line.
+TEST(RunVelmor, RefusesLookAlikesOfThePasswordAndTimeLimitSwitches) {
+    const struct {
+        const char* what;
+        int codePage;
+        std::u16string line, scrubbed;
+        const char* message;
+    } cases[] = {
+        {"a full-width colon on 932", 932, u"v /user:a /password\uFF1AHunter2 x",
+         u"v /user:a /password\uFF1A******* x", kExpectedPasswordNeedsColon},
+        {"a full-width colon on 1252, which makes it '?'", 1252,
+         u"v /user:a /password\uFF1AHunter2 x", u"v /user:a /password\uFF1A******* x",
+         kExpectedPasswordNeedsColon},
+        {"a typo", 932, u"v /user:a /pasword:Hunter2 x", u"v /user:a /pasword:******* x",
+         kExpectedPasswordNeedsColon},
+        {"a full-width solidus, which would make it the program", 1252,
+         u"v /user:a x \uFF0Fpassword:Hunter2", u"v /user:a x \uFF0Fpassword:*******",
+         kExpectedPasswordNeedsColon},
+        {"/pass with its value apart", 932, u"v /user:a /pass Hunter2", u"v /user:a /pass Hunter2",
+         kExpectedPasswordNeedsColon},
+        {"/pwd with its value apart, on 65001", 65001, u"v /user:a /pwd Hunter2",
+         u"v /user:a /pwd Hunter2", kExpectedPasswordNeedsColon},
+        {"/timeout60", 932, u"v /user:a /timeout60 x", u"v /user:a /timeout60 x",
+         kExpectedTimeLimitInvalid},
+        {"a full-width colon after /timeout on 1252", 1252, u"v /user:a /timeout\uFF1A60 x",
+         u"v /user:a /timeout\uFF1A** x", kExpectedTimeLimitInvalid},
+        {"full-width letters on 936", 936, u"v /user:a /\uFF54\uFF49\uFF4D\uFF45\uFF4F\uFF55\uFF54:60 x",
+         u"v /user:a /\uFF54\uFF49\uFF4D\uFF45\uFF4F\uFF55\uFF54:** x", kExpectedTimeLimitInvalid},
+        {"the first refusal stands", 932, u"v /user:a /timeout:0 /pasword:pw x",
+         u"v /user:a /timeout:0 /pasword:** x", kExpectedTimeLimitInvalid},
+    };
+    for (const auto& test : cases) {
+        ResetFakePlatform();
+        Fake().codePage = test.codePage;
+        RunOutcome outcome = RunWideCommand(test.line);
+        EXPECT_EQ(std::make_pair(outcome.status, outcome.output),
+                  std::make_pair(-1, Banner() + Cp932(test.message))) << test.what;
+        EXPECT_EQ(std::u16string(Fake().commandLine), test.scrubbed) << test.what;
+        EXPECT_EQ(Fake().createCount, 0) << test.what;
+    }
+}
+
 // cmd.exe's console title repeats the command it runs. Before the launch, every password
 // value in it is starred as the command line's are, and nothing else changes; a title
 // that is not there, or not whole, is never written.
@@ -315,6 +359,17 @@ TEST(RunVelmor, StarsThePasswordsInTheConsoleTitle) {
          u"C - Hunter2 x"},
         {"a one-character password's other occurrences stay", true,
          u"p - velmor /user:p /a:p p.exe", u"p - velmor /user:p /a:* p.exe"},
+        {"a quote that the window's name opens", true,
+         u"Ops \"night - velmor /user:bob /password:Hunter2 C:\\app.exe",
+         u"Ops \"night - velmor /user:bob /password:******* C:\\app.exe"},
+        {"a quote that an administrator's window's name opens", true,
+         u"Administrator: \"Build - velmor /user:bob /a:Hunter2 C:\\app.exe",
+         u"Administrator: \"Build - velmor /user:bob /a:******* C:\\app.exe"},
+        {"a backslash and a quote in the window's name", true,
+         u"Build\\\" shell - velmor /user:bob /password:Hunter2 C:\\app.exe",
+         u"Build\\\" shell - velmor /user:bob /password:******* C:\\app.exe"},
+        {"a look-alike's value", true, u"C - velmor /pasword:Hunter2 x",
+         u"C - velmor /pasword:******* x"},
         {"no console", false, u"C - velmor /a:pw x", u"C - velmor /a:pw x"},
         {"a title too long to be read whole", true, longTitle, longTitle},
         {"the longest title cmd.exe sets", true,

@@ -110,6 +110,7 @@ struct JobCase {
     uint32_t clock;
     std::vector<std::string> calls;
     int status;
+    bool controlEventDuringLogon = false;
 };
 
 const std::vector<std::string> kJobStart = {"create job", "create port", "assign", "resume"};
@@ -139,6 +140,8 @@ const JobCase kJobCases[] = {
      {"count", "wait for message", "count", "wait for message", "count", "end job", "count",
       "write time limit"},
      258},
+    {"Ctrl+C during the logon call: the job ended before the program runs", 0, true, 1, true,
+     {0}, 0, 0, {"end process", "end job", "write job failed"}, -1, true},
 };
 
 TEST(LaunchAsUser, RunsTheProgramAsAJobAndEndsItWhenItShould) {
@@ -153,6 +156,7 @@ TEST(LaunchAsUser, RunsTheProgramAsAJobAndEndsItWhenItShould) {
         Fake().jobProcessCountsLength = static_cast<int>(test.counts.size());
         Fake().jobMessages = test.messages;
         Fake().clock = test.clock;
+        Fake().controlEventDuringLogon = test.controlEventDuringLogon;
         auto options = std::make_unique<LaunchOptions>();
         SetDefaultOptions(options.get());
         ToWide("alice", &options->user);
@@ -165,13 +169,15 @@ TEST(LaunchAsUser, RunsTheProgramAsAJobAndEndsItWhenItShould) {
 
         EXPECT_EQ(LaunchAsUser(options.get()), test.status) << test.what;
         std::vector<std::string> expected = {"create", "wipe password"};
-        expected.insert(expected.end(), kJobStart.begin(),
-                        kJobStart.begin() + (test.assignSucceeds ? 4 : 3));
+        bool resumes = test.assignSucceeds && !test.controlEventDuringLogon;
+        expected.insert(expected.end(), kJobStart.begin(), kJobStart.begin() + (resumes ? 4 : 3));
         expected.insert(expected.end(), test.calls.begin(), test.calls.end());
         expected.insert(expected.end(), kJobClose.begin(), kJobClose.end());
         EXPECT_EQ(RecordedCalls(), expected) << test.what;
         EXPECT_EQ(Fake().logon.creationFlags, 0x04000E14u) << test.what;
-        if (test.assignSucceeds) {
+        EXPECT_EQ(std::make_pair(Fake().logon.controlHeld, Fake().controlHeld),
+                  std::make_pair(true, false)) << test.what << ": Ctrl+C held into the job";
+        if (resumes) {
             EXPECT_TRUE(Fake().passwordClearAtWait) << test.what << ": gone before it runs";
         }
         for (int i = 0; i < Fake().callCount; ++i) {
@@ -210,6 +216,7 @@ TEST(LaunchAsUser, CallsThePlatformInOrderAndReleasesEverything) {
         EXPECT_EQ(Fake().logon.environment, expectedBlock) << test.what;
         EXPECT_EQ(Text(Fake().logon.password), u"Hunter2") << test.what;
         EXPECT_EQ(Text(options->password), u"") << test.what;
+        EXPECT_FALSE(Fake().logon.controlHeld) << test.what << ": Ctrl+C held for a job alone";
         if (test.wait && test.createSucceeds) {
             EXPECT_TRUE(Fake().passwordClearAtWait) << test.what;
         }

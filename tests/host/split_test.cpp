@@ -98,8 +98,13 @@ const struct {
      u"v /user:alice /PASSWORD:***** x"},
     {"an empty value", u"v /password: /a:\"\" x", u"v /password: /a:\"\" x"},
     {"a password switch after the program", u"v /user:a x.exe /a:pw", u"v /user:a x.exe /a:**"},
-    {"names that are no password switch", u"v /apw /passwordx:pw /a /pass\u00A0word:pw",
-     u"v /apw /passwordx:pw /a /pass\u00A0word:pw"},
+    {"names that are no password switch, and the time limit's own value",
+     u"v /apw /a /passwordstdin:pw /timeout:60", u"v /apw /a /passwordstdin:pw /timeout:60"},
+    {"look-alikes: two edits, short forms, '=', full-width and look-alike characters",
+     u"v /passwordx:pw /pass\u00A0word:pw /PWD=pw /pass:pw /password\uFF1Apw \uFF0Fa:pw "
+     u"\u2010pw:pw /timeout\uFF1A60 /t\uFF49meout:60",
+     u"v /passwordx:** /pass\u00A0word:** /PWD=** /pass:** /password\uFF1A** \uFF0Fa:** "
+     u"\u2010pw:** /timeout\uFF1A** /t\uFF49meout:**"},
     {"the program's own name is no switch", u"/a:pw /a:pw", u"/a:pw /a:**"},
     {"without '/' or '-' a name is no switch", u"v xa:pw rpassword:pw", u"v xa:pw rpassword:pw"},
     {"units whose low byte is '/' or '-' make no switch", u"v \u012Fa:pw \u012Dpassword:pw",

@@ -1,6 +1,7 @@
 // Test-only link seam: GetProcAddress, through which the platform layer finds every
-// function it looks up at run time, linked into velmor_seam.exe. Each look-up is answered
-// by ntdll's LdrGetProcedureAddress, as the real one would answer it, except:
+// function it looks up at run time, linked into velmor_seam.exe. Each look-up by name is
+// recorded ("look-up NAME"), and each is answered by ntdll's LdrGetProcedureAddress, as
+// the real one would answer it, except:
 //   CredFree       a stand-in that records whether the credential's password was wiped
 //                  before it was handed back, then frees it;
 //   NtWow64QueryInformationProcess64 and NtWow64ReadVirtualMemory64 (32-bit only),
@@ -212,8 +213,16 @@ bool StandsInForTheQuery() {
 
 #endif  // __i386__
 
+// "look-up NAME", in the order the look-ups come.
+void RecordLookUp(LPCSTR name) {
+    char line[80] = "look-up ";
+    lstrcpynA(line + 8, name, sizeof line - 8);
+    AppendToRecord(line);
+}
+
 FARPROC WINAPI SeamGetProcAddress(HMODULE module, LPCSTR name) {
     bool byName = reinterpret_cast<ULONG_PTR>(name) >= 0x10000;
+    if (byName) RecordLookUp(name);
 #if defined(__i386__)
     // Wine 8's ntdll has no such function: the stand-in answers whether or not it has.
     if (byName && StandsInForTheQuery() && strcmp(name, "NtWow64QueryInformationProcess64") == 0) {

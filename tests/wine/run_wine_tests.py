@@ -297,8 +297,10 @@ LOOKALIKE_CASES = [
      'velmor.exe /nologo /user:svc /workdir:C:\\x "C:\\dir\uff3c" ',
      {"commandLine": "C:\\dir?", "workDir": "C:\\x"}),
     ("slash and hyphen look-alikes make no switch", 1252,
-     'velmor.exe /nologo /user:svc \uff0fuser:evil \u2215a:x "run \u2010wait"',
+     'velmor.exe /nologo /user:svc \uff0fuser:evil "run \u2010wait"',
      {"commandLine": "run ?wait", "user": "svc", "password": ""}),
+    ("a password switch made with a look-alike slash is refused, never the program", 1252,
+     'velmor.exe /nologo /user:svc x.exe \u2215a:x', {"commandLine": "(not called)"}),
     ("a yen sign does not escape the quote, a soft hyphen makes no switch", 932,
      'velmor.exe /nologo /user:svc /a:pw "backup.exe \u00a5" \u00adworkdir:C:\\evil run.exe',
      {"commandLine": "run.exe", "workDir": None}),
@@ -730,6 +732,9 @@ TITLE_CASES = [
     ("capitals and '-'", "Hunter2", "C - velmor -PASSWORD:Hunter2 x", "C - velmor -PASSWORD:******* x"),
     ("a quoted switch with a blank in its value", "Hun ter2", 'C - velmor "/password:Hun ter2" x',
      'C - velmor "/password:********" x'),
+    ("a quote that the window's name opens", "Hunter2",
+     'Ops "night - velmor /user:bob /password:Hunter2 C:\\app.exe',
+     'Ops "night - velmor /user:bob /password:******* C:\\app.exe'),
     ("no switch, though the password's text stands there", "Hunter2", "C - Hunter2 x",
      "C - Hunter2 x"),
     ("a one-character password's other occurrences stay", "p", "p - velmor /user:p /a:p p.exe",
@@ -1070,7 +1075,7 @@ def test_the_exe_itself(suite, build, is32):
                 "Velmor: runs a program as another user".encode("utf-16-le") in version)
     suite.check("the banner's fixed text is the project's version",
                 ("Version %s\n" % project_version()) in BANNER[0], BANNER[0])
-    suite.check("the exe is under 32 KiB", len(data) < 32 * 1024, "%d bytes" % len(data))
+    suite.check("the exe is under 36 KiB", len(data) < 36 * 1024, "%d bytes" % len(data))
 
 
 def test_loader_accepts_the_manifest(wine, suite):
@@ -1086,6 +1091,10 @@ def test_stack_guard(wine, suite):
                 (status, out), (0xC0000409, b""))
     status, out, _ = wine.run_raw("stack_probe.exe overrun 8", app=STACK_PROBE)
     suite.equal("a write within the buffer returns", (status, out), (0, b"returned\r\n"))
+    seam_run(wine, ["/nologo"])
+    suite.equal("DLLs are kept to System32 before the guard's seed, or anything, is looked up",
+                look_ups(wine, "look-up ")[:2],
+                ["look-up SetDefaultDllDirectories", "look-up SystemFunction036"])
     guards = [wine.run(STACK_PROBE, ["guard"])[1].strip() for _ in range(2)]
     digits = 8 if wine.mode.is32 else 16
     suite.check("the guard, %d hex digits, differs between two runs, its low byte zero" % digits,
