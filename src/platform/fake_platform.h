@@ -102,6 +102,14 @@ struct FakePlatform {
     int jobProcessCountsLength;
     int jobMessages;
     uint32_t clock;  // milliseconds
+    // The Windows error of each call that fails as told (the logon call, NUL, a step of
+    // the job, the credential, the exit status), and of a read of standard input past
+    // its bytes when standardInputFails.
+    uint32_t failureError;
+    bool standardInputFails;
+    // Windows' text for one code; any other code has none.
+    uint32_t systemMessageCode;
+    const WideChar* systemMessage;
 
     // Recorded.
     FakeCall calls[256];
