@@ -425,8 +425,9 @@ const Hint kHints[] = {
 };
 
 const char* FindHint(uint32_t code, FailedCall call) {
-    for (const Hint& hint : kHints) {
-        if (hint.code == code && hint.call == call) return hint.text;
+    const size_t count = sizeof kHints / sizeof kHints[0];
+    for (size_t i = 0; i < count; ++i) {
+        if (kHints[i].code == code && kHints[i].call == call) return kHints[i].text;
     }
     return nullptr;
 }
@@ -438,10 +439,12 @@ const int kSystemText932Capacity = 2 * kSystemTextCapacity + 1;
 
 // "0x" and eight upper-case hexadecimal digits, then the terminator: 11 bytes.
 char* WriteHex(uint32_t value, char* out) {
-    const char kDigits[] = "0123456789ABCDEF";
     *out++ = '0';
     *out++ = 'x';
-    for (int shift = 28; shift >= 0; shift -= 4) *out++ = kDigits[(value >> shift) & 0xF];
+    for (int shift = 28; shift >= 0; shift -= 4) {
+        uint32_t digit = (value >> shift) & 0xF;
+        *out++ = static_cast<char>(digit < 10 ? '0' + digit : 'A' + digit - 10);
+    }
     *out = 0;
     return out;
 }
