@@ -2,7 +2,7 @@
 enable_language(RC)
 
 # No build path may reach the exe: the same bytes whatever the folder.
-add_compile_options(-Os -ffunction-sections -fdata-sections -fno-asynchronous-unwind-tables
+add_compile_options(-Os -ffunction-sections -fdata-sections -fno-asynchronous-unwind-tables -malign-data=abi
                     -ffile-prefix-map=${CMAKE_SOURCE_DIR}=.)
 # Static runtime pieces, so the exe imports only KERNEL32, ADVAPI32 and msvcrt; dead
 # code dropped; stripped; ASLR with relocations, DEP and terminal-server awareness on;
@@ -18,6 +18,15 @@ add_link_options(-static -s -Wl,--gc-sections -Wl,--dynamicbase -Wl,--nxcompat -
 if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
     add_link_options(-Wl,--no-seh)
     set(VELMOR_ENTRY_SYMBOL _VelmorEntry)
+    # No .eh_frame (2 KiB of the file): the runtime's objects carry DWARF unwind tables
+    # that nothing of a program without exceptions reads. Their one user is crtbegin.o,
+    # whose constructor (run through crtend.o) hands them to libgcc_s_dw2-1.dll when a
+    # process happens to have it loaded; both are left out and crt2.o, the startup code,
+    # is named alone, so nothing refers to the section the linker script discards.
+    execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=crt2.o
+                    OUTPUT_VARIABLE VELMOR_CRT2 OUTPUT_STRIP_TRAILING_WHITESPACE)
+    add_link_options(-nostartfiles ${VELMOR_CRT2}
+                     -Wl,-T,${CMAKE_SOURCE_DIR}/cmake/no-unwind-tables.ld)
 else()
     add_link_options(-Wl,--high-entropy-va)
     set(VELMOR_ENTRY_SYMBOL VelmorEntry)

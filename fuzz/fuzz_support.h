@@ -92,6 +92,10 @@ inline void SetFakeAnswers(unsigned char answers) {
     Fake().exitCodeReadable = (answers & 4) != 0;
     Fake().exitCode = kFuzzExitCodes[(answers >> 3) & 3];
     Fake().exitCodeLeftOnFailure = 7;
+    // A failing call's Windows error, and Windows' text for it with inserts and line ends.
+    Fake().failureError = (answers & 32) != 0 ? 1326 : 0;
+    Fake().systemMessageCode = 1326;
+    Fake().systemMessage = (answers & 64) != 0 ? u"%1 %s %%\r\nline \r\n" : nullptr;
 }
 
 // A fresh fake platform for one input of a command-line target: byte 0 picks the code

@@ -15,6 +15,7 @@ const int kRefused = -1;
 int ValidateAndLaunch(LaunchOptions* options, bool accepted, MessageId refusal) {
     if (!accepted) {
         PrintMessage(refusal);
+        if (options->showReason) PrintReason(options->refusalWindowsError, FailedOtherCall);
         return kRefused;
     }
     if (IsEmpty(options->user)) {
@@ -86,6 +87,7 @@ int RunVelmor(WideChar* processCommandLine) {
         MessageId walkRefusal = MsgValueTooLong;
         bool walked = ParseArguments(args.count, args.items, leadBytes, &options, &walkRefusal);
         if (accepted && !walked) refusal = walkRefusal;
+        if (!accepted) options.refusalWindowsError = 0;  // the split's refusal stands: none
         accepted = accepted && walked;
         if (accepted && !PasswordFitsCodePage(processCommandLine, options)) {
             refusal = MsgPasswordNotInCodePage;

@@ -1,8 +1,9 @@
 // The message catalogue and its output. Each text is code page 932 bytes written as
 // hex escapes, so every compiler reads the same bytes whatever it takes the source's
 // encoding to be; ASCII stays readable, and the comment above each text gives its
-// wording in UTF-8 for the reader. No text holds a '%', and each is written by one
-// runtime output call, so a line feed reaches standard output as CR LF in text mode.
+// wording in UTF-8 for the reader. Each text is written by one runtime output call as
+// data, never as a format (Windows' own text of an error may hold '%'), so a line feed
+// reaches standard output as CR LF in text mode.
 #include "cli/messages.h"
 
 #include "platform/platform.h"
@@ -247,6 +248,246 @@ const char* const kMessages[] = {
 static_assert(sizeof kMessages / sizeof kMessages[0] == MsgJobFailed + 1,
               "one text for each message");
 
+// The hints of /reason: what to check after a failure, a line each, in one place so that
+// they are read together.
+// Check the user name and the password; each failed logon counts towards the lockout threshold.
+const char kHintWrongPassword[] =
+    // "ユーザー名とパスワードを確認してください。失敗するたびに、アカウント ロックアウトのしきい値に数えられます。\n"
+    "\x83\x86\x81\x5b\x83\x55\x81\x5b\x96\xbc\x82\xc6\x83\x70\x83\x58\x83\x8f"
+    "\x81\x5b\x83\x68\x82\xf0\x8a\x6d\x94\x46\x82\xb5\x82\xc4\x82\xad\x82\xbe"
+    "\x82\xb3\x82\xa2\x81\x42\x8e\xb8\x94\x73\x82\xb7\x82\xe9\x82\xbd\x82\xd1"
+    "\x82\xc9\x81\x41\x83\x41\x83\x4a\x83\x45\x83\x93\x83\x67 \x83\x8d\x83\x62"
+    "\x83\x4e\x83\x41\x83\x45\x83\x67\x82\xcc\x82\xb5\x82\xab\x82\xa2\x92\x6c"
+    "\x82\xc9\x90\x94\x82\xa6\x82\xe7\x82\xea\x82\xdc\x82\xb7\x81\x42\n";
+// Check the account's restrictions.
+const char kHintAccountRestriction[] =
+    // "アカウントの制限 (ログオン時間、ログオン先、有効期限、無効、ロックアウト、パスワードの変更) を確認してください。\n"
+    "\x83\x41\x83\x4a\x83\x45\x83\x93\x83\x67\x82\xcc\x90\xa7\x8c\xc0 (\x83\x8d"
+    "\x83\x4f\x83\x49\x83\x93\x8e\x9e\x8a\xd4\x81\x41\x83\x8d\x83\x4f\x83\x49"
+    "\x83\x93\x90\xe6\x81\x41\x97\x4c\x8c\xf8\x8a\xfa\x8c\xc0\x81\x41\x96\xb3"
+    "\x8c\xf8\x81\x41\x83\x8d\x83\x62\x83\x4e\x83\x41\x83\x45\x83\x67\x81\x41"
+    "\x83\x70\x83\x58\x83\x8f\x81\x5b\x83\x68\x82\xcc\x95\xcf\x8d\x58) \x82\xf0"
+    "\x8a\x6d\x94\x46\x82\xb5\x82\xc4\x82\xad\x82\xbe\x82\xb3\x82\xa2\x81\x42\n";
+// The account lacks the logon right, or is denied it; /netonly needs none.
+const char kHintLogonRight[] =
+    // "このアカウントには「ローカル ログオンを許可」の権利がないか、「ローカル ログオンを拒否」に含まれています。/netonly ではこの権利は不要です。\n"
+    "\x82\xb1\x82\xcc\x83\x41\x83\x4a\x83\x45\x83\x93\x83\x67\x82\xc9\x82\xcd"
+    "\x81\x75\x83\x8d\x81\x5b\x83\x4a\x83\x8b \x83\x8d\x83\x4f\x83\x49\x83\x93"
+    "\x82\xf0\x8b\x96\x89\xc2\x81\x76\x82\xcc\x8c\xa0\x97\x98\x82\xaa\x82\xc8"
+    "\x82\xa2\x82\xa9\x81\x41\x81\x75\x83\x8d\x81\x5b\x83\x4a\x83\x8b \x83\x8d"
+    "\x83\x4f\x83\x49\x83\x93\x82\xf0\x8b\x91\x94\xdb\x81\x76\x82\xc9\x8a\xdc"
+    "\x82\xdc\x82\xea\x82\xc4\x82\xa2\x82\xdc\x82\xb7\x81\x42/netonly \x82\xc5"
+    "\x82\xcd\x82\xb1\x82\xcc\x8c\xa0\x97\x98\x82\xcd\x95\x73\x97\x76\x82\xc5"
+    "\x82\xb7\x81\x42\n";
+// The Secondary Logon service is disabled or cannot start.
+const char kHintSecondaryLogon[] =
+    // "Secondary Logon サービス (seclogon) が無効か、開始できません。sc.exe qc seclogon で確認してください。\n"
+    "Secondary Logon \x83\x54\x81\x5b\x83\x72\x83\x58 (seclogon) \x82\xaa\x96\xb3"
+    "\x8c\xf8\x82\xa9\x81\x41\x8a\x4a\x8e\x6e\x82\xc5\x82\xab\x82\xdc\x82\xb9"
+    "\x82\xf1\x81\x42sc.exe qc seclogon \x82\xc5\x8a\x6d\x94\x46\x82\xb5\x82\xc4"
+    "\x82\xad\x82\xbe\x82\xb3\x82\xa2\x81\x42\n";
+// A process running as LocalSystem cannot use the logon service: run the task as a user account.
+const char kHintLocalSystem[] =
+    // "LocalSystem で実行中のプロセス (サービスや SYSTEM で実行するタスク) からは使用できません。タスクはユーザー アカウントで実行してください。\n"
+    "LocalSystem \x82\xc5\x8e\xc0\x8d\x73\x92\x86\x82\xcc\x83\x76\x83\x8d\x83\x5a"
+    "\x83\x58 (\x83\x54\x81\x5b\x83\x72\x83\x58\x82\xe2 SYSTEM \x82\xc5\x8e\xc0"
+    "\x8d\x73\x82\xb7\x82\xe9\x83\x5e\x83\x58\x83\x4e) \x82\xa9\x82\xe7\x82\xcd"
+    "\x8e\x67\x97\x70\x82\xc5\x82\xab\x82\xdc\x82\xb9\x82\xf1\x81\x42\x83\x5e"
+    "\x83\x58\x83\x4e\x82\xcd\x83\x86\x81\x5b\x83\x55\x81\x5b \x83\x41\x83\x4a"
+    "\x83\x45\x83\x93\x83\x67\x82\xc5\x8e\xc0\x8d\x73\x82\xb5\x82\xc4\x82\xad"
+    "\x82\xbe\x82\xb3\x82\xa2\x81\x42\n";
+// The program asks for elevation, which cannot be given this way.
+const char kHintElevation[] =
+    // "プログラムが昇格を要求していますが、この方法では昇格できません。\n"
+    "\x83\x76\x83\x8d\x83\x4f\x83\x89\x83\x80\x82\xaa\x8f\xb8\x8a\x69\x82\xf0"
+    "\x97\x76\x8b\x81\x82\xb5\x82\xc4\x82\xa2\x82\xdc\x82\xb7\x82\xaa\x81\x41"
+    "\x82\xb1\x82\xcc\x95\xfb\x96\x40\x82\xc5\x82\xcd\x8f\xb8\x8a\x69\x82\xc5"
+    "\x82\xab\x82\xdc\x82\xb9\x82\xf1\x81\x42\n";
+// The program or a folder is not found as the account sees it; drive letters are the caller's.
+const char kHintNotFound[] =
+    // "指定したアカウントからプログラムまたはフォルダーが見つかりません。ネットワーク ドライブの割り当ては引き継がれないため、完全なローカル パスか UNC パスを指定してください。\n"
+    "\x8e\x77\x92\xe8\x82\xb5\x82\xbd\x83\x41\x83\x4a\x83\x45\x83\x93\x83\x67"
+    "\x82\xa9\x82\xe7\x83\x76\x83\x8d\x83\x4f\x83\x89\x83\x80\x82\xdc\x82\xbd"
+    "\x82\xcd\x83\x74\x83\x48\x83\x8b\x83\x5f\x81\x5b\x82\xaa\x8c\xa9\x82\xc2"
+    "\x82\xa9\x82\xe8\x82\xdc\x82\xb9\x82\xf1\x81\x42\x83\x6c\x83\x62\x83\x67"
+    "\x83\x8f\x81\x5b\x83\x4e \x83\x68\x83\x89\x83\x43\x83\x75\x82\xcc\x8a\x84"
+    "\x82\xe8\x93\x96\x82\xc4\x82\xcd\x88\xf8\x82\xab\x8c\x70\x82\xaa\x82\xea"
+    "\x82\xc8\x82\xa2\x82\xbd\x82\xdf\x81\x41\x8a\xae\x91\x53\x82\xc8\x83\x8d"
+    "\x81\x5b\x83\x4a\x83\x8b \x83\x70\x83\x58\x82\xa9 UNC \x83\x70\x83\x58\x82\xf0"
+    "\x8e\x77\x92\xe8\x82\xb5\x82\xc4\x82\xad\x82\xbe\x82\xb3\x82\xa2\x81\x42\n";
+// The working directory does not exist or the account cannot open it.
+const char kHintWorkDir[] =
+    // "作業ディレクトリが存在しないか、指定したアカウントで開けません。/workdir: を省略すると、現在のフォルダーが使われます。\n"
+    "\x8d\xec\x8b\xc6\x83\x66\x83\x42\x83\x8c\x83\x4e\x83\x67\x83\x8a\x82\xaa"
+    "\x91\xb6\x8d\xdd\x82\xb5\x82\xc8\x82\xa2\x82\xa9\x81\x41\x8e\x77\x92\xe8"
+    "\x82\xb5\x82\xbd\x83\x41\x83\x4a\x83\x45\x83\x93\x83\x67\x82\xc5\x8a\x4a"
+    "\x82\xaf\x82\xdc\x82\xb9\x82\xf1\x81\x42/workdir: \x82\xf0\x8f\xc8\x97\xaa"
+    "\x82\xb7\x82\xe9\x82\xc6\x81\x41\x8c\xbb\x8d\xdd\x82\xcc\x83\x74\x83\x48"
+    "\x83\x8b\x83\x5f\x81\x5b\x82\xaa\x8e\x67\x82\xed\x82\xea\x82\xdc\x82\xb7"
+    "\x81\x42\n";
+// No Windows program for this computer.
+const char kHintNotAProgram[] =
+    // "このコンピューターで実行できる Windows プログラムではありません。\n"
+    "\x82\xb1\x82\xcc\x83\x52\x83\x93\x83\x73\x83\x85\x81\x5b\x83\x5e\x81\x5b"
+    "\x82\xc5\x8e\xc0\x8d\x73\x82\xc5\x82\xab\x82\xe9 Windows \x83\x76\x83\x8d"
+    "\x83\x4f\x83\x89\x83\x80\x82\xc5\x82\xcd\x82\xa0\x82\xe8\x82\xdc\x82\xb9"
+    "\x82\xf1\x81\x42\n";
+// No logon server (domain controller) could be reached.
+const char kHintNoLogonServer[] =
+    // "ログオン サーバー (ドメイン コントローラー) に接続できません。\n"
+    "\x83\x8d\x83\x4f\x83\x49\x83\x93 \x83\x54\x81\x5b\x83\x6f\x81\x5b (\x83\x68"
+    "\x83\x81\x83\x43\x83\x93 \x83\x52\x83\x93\x83\x67\x83\x8d\x81\x5b\x83\x89"
+    "\x81\x5b) \x82\xc9\x90\xda\x91\xb1\x82\xc5\x82\xab\x82\xdc\x82\xb9\x82\xf1"
+    "\x81\x42\n";
+// Windows before 8 and Server 2012 cannot put this program in a job: run without /job and /timeout:.
+const char kHintNestedJob[] =
+    // "Windows 8 と Windows Server 2012 より前では、このプログラムをジョブに追加できません。/job と /timeout: を指定せずに実行してください。\n"
+    "Windows 8 \x82\xc6 Windows Server 2012 \x82\xe6\x82\xe8\x91\x4f\x82\xc5"
+    "\x82\xcd\x81\x41\x82\xb1\x82\xcc\x83\x76\x83\x8d\x83\x4f\x83\x89\x83\x80"
+    "\x82\xf0\x83\x57\x83\x87\x83\x75\x82\xc9\x92\xc7\x89\xc1\x82\xc5\x82\xab"
+    "\x82\xdc\x82\xb9\x82\xf1\x81\x42/job \x82\xc6 /timeout: \x82\xf0\x8e\x77"
+    "\x92\xe8\x82\xb9\x82\xb8\x82\xc9\x8e\xc0\x8d\x73\x82\xb5\x82\xc4\x82\xad"
+    "\x82\xbe\x82\xb3\x82\xa2\x81\x42\n";
+// A DLL of the program could not initialise: a window station or desktop the account cannot use, or desktop heap used up.
+const char kHintDllInit[] =
+    // "プログラムの DLL を初期化できませんでした。アカウントが使用できないウィンドウ ステーションやデスクトップ (タスクの非対話型セッションなど)、またはデスクトップ ヒープの不足が考えられます。\n"
+    "\x83\x76\x83\x8d\x83\x4f\x83\x89\x83\x80\x82\xcc DLL \x82\xf0\x8f\x89\x8a\xfa"
+    "\x89\xbb\x82\xc5\x82\xab\x82\xdc\x82\xb9\x82\xf1\x82\xc5\x82\xb5\x82\xbd"
+    "\x81\x42\x83\x41\x83\x4a\x83\x45\x83\x93\x83\x67\x82\xaa\x8e\x67\x97\x70"
+    "\x82\xc5\x82\xab\x82\xc8\x82\xa2\x83\x45\x83\x42\x83\x93\x83\x68\x83\x45 "
+    "\x83\x58\x83\x65\x81\x5b\x83\x56\x83\x87\x83\x93\x82\xe2\x83\x66\x83\x58"
+    "\x83\x4e\x83\x67\x83\x62\x83\x76 (\x83\x5e\x83\x58\x83\x4e\x82\xcc\x94\xf1"
+    "\x91\xce\x98\x62\x8c\x5e\x83\x5a\x83\x62\x83\x56\x83\x87\x83\x93\x82\xc8"
+    "\x82\xc7)\x81\x41\x82\xdc\x82\xbd\x82\xcd\x83\x66\x83\x58\x83\x4e\x83\x67"
+    "\x83\x62\x83\x76 \x83\x71\x81\x5b\x83\x76\x82\xcc\x95\x73\x91\xab\x82\xaa"
+    "\x8d\x6c\x82\xa6\x82\xe7\x82\xea\x82\xdc\x82\xb7\x81\x42\n";
+// A DLL the program needs was not found.
+const char kHintDllNotFound[] =
+    // "プログラムに必要な DLL が見つかりませんでした。\n"
+    "\x83\x76\x83\x8d\x83\x4f\x83\x89\x83\x80\x82\xc9\x95\x4b\x97\x76\x82\xc8 DLL "
+    "\x82\xaa\x8c\xa9\x82\xc2\x82\xa9\x82\xe8\x82\xdc\x82\xb9\x82\xf1\x82\xc5"
+    "\x82\xb5\x82\xbd\x81\x42\n";
+// The program loaded a DLL for another processor type.
+const char kHintDllMachine[] =
+    // "プログラムが別のプロセッサ用 (32 ビットと 64 ビットなど) の DLL を読み込もうとしました。\n"
+    "\x83\x76\x83\x8d\x83\x4f\x83\x89\x83\x80\x82\xaa\x95\xca\x82\xcc\x83\x76"
+    "\x83\x8d\x83\x5a\x83\x62\x83\x54\x97\x70 (32 \x83\x72\x83\x62\x83\x67\x82\xc6 "
+    "64 \x83\x72\x83\x62\x83\x67\x82\xc8\x82\xc7) \x82\xcc DLL \x82\xf0\x93\xc7"
+    "\x82\xdd\x8d\x9e\x82\xe0\x82\xa4\x82\xc6\x82\xb5\x82\xdc\x82\xb5\x82\xbd"
+    "\x81\x42\n";
+// An entry point the program needs was not found in a DLL.
+const char kHintEntryPoint[] =
+    // "プログラムが必要とするエントリ ポイントが DLL に見つかりませんでした。\n"
+    "\x83\x76\x83\x8d\x83\x4f\x83\x89\x83\x80\x82\xaa\x95\x4b\x97\x76\x82\xc6"
+    "\x82\xb7\x82\xe9\x83\x47\x83\x93\x83\x67\x83\x8a \x83\x7c\x83\x43\x83\x93"
+    "\x83\x67\x82\xaa DLL \x82\xc9\x8c\xa9\x82\xc2\x82\xa9\x82\xe8\x82\xdc\x82\xb9"
+    "\x82\xf1\x82\xc5\x82\xb5\x82\xbd\x81\x42\n";
+
+// NTSTATUS values that Windows gives a process that ended before its own code ran.
+const uint32_t kStatusDllInitFailed = 0xC0000142;
+const uint32_t kStatusDllNotFound = 0xC0000135;
+const uint32_t kStatusInvalidImageFormat = 0xC000007B;
+const uint32_t kStatusEntryPointNotFound = 0xC0000139;
+
+struct Hint {
+    uint32_t code;
+    FailedCall call;  // FailedOtherCall: a program's status, not a Windows error
+    const char* text;
+};
+
+// Error 5 means one thing after the logon call and another after the job's assignment.
+const Hint kHints[] = {
+    {1326, FailedLogonCall, kHintWrongPassword},
+    {1327, FailedLogonCall, kHintAccountRestriction},
+    {1328, FailedLogonCall, kHintAccountRestriction},
+    {1329, FailedLogonCall, kHintAccountRestriction},
+    {1330, FailedLogonCall, kHintAccountRestriction},
+    {1331, FailedLogonCall, kHintAccountRestriction},
+    {1793, FailedLogonCall, kHintAccountRestriction},
+    {1907, FailedLogonCall, kHintAccountRestriction},
+    {1909, FailedLogonCall, kHintAccountRestriction},
+    {1385, FailedLogonCall, kHintLogonRight},
+    {1058, FailedLogonCall, kHintSecondaryLogon},
+    {1068, FailedLogonCall, kHintSecondaryLogon},
+    {5, FailedLogonCall, kHintLocalSystem},
+    {740, FailedLogonCall, kHintElevation},
+    {2, FailedLogonCall, kHintNotFound},
+    {3, FailedLogonCall, kHintNotFound},
+    {267, FailedLogonCall, kHintWorkDir},
+    {193, FailedLogonCall, kHintNotAProgram},
+    {216, FailedLogonCall, kHintNotAProgram},
+    {1311, FailedLogonCall, kHintNoLogonServer},
+    {5, FailedJobAssignment, kHintNestedJob},
+    {kStatusDllInitFailed, FailedOtherCall, kHintDllInit},
+    {kStatusDllNotFound, FailedOtherCall, kHintDllNotFound},
+    {kStatusInvalidImageFormat, FailedOtherCall, kHintDllMachine},
+    {kStatusEntryPointNotFound, FailedOtherCall, kHintEntryPoint},
+};
+
+const char* FindHint(uint32_t code, FailedCall call) {
+    const size_t count = sizeof kHints / sizeof kHints[0];
+    for (size_t i = 0; i < count; ++i) {
+        if (kHints[i].code == code && kHints[i].call == call) return kHints[i].text;
+    }
+    return nullptr;
+}
+
+// Windows' texts run to a few hundred characters; a longer one is left out, never cut.
+const int kSystemTextCapacity = 1024;
+// Two bytes at most for each unit in code page 932, and the terminator.
+const int kSystemText932Capacity = 2 * kSystemTextCapacity + 1;
+
+// "0x" and eight upper-case hexadecimal digits, then the terminator: 11 bytes.
+char* WriteHex(uint32_t value, char* out) {
+    *out++ = '0';
+    *out++ = 'x';
+    for (int shift = 28; shift >= 0; shift -= 4) {
+        uint32_t digit = (value >> shift) & 0xF;
+        *out++ = static_cast<char>(digit < 10 ? '0' + digit : 'A' + digit - 10);
+    }
+    *out = 0;
+    return out;
+}
+
+// "1326 (0x0000052E)", then the terminator: 24 bytes at most.
+void WriteCode(uint32_t code, char* out) {
+    char digits[10];  // 4294967295 has ten
+    int count = 0;
+    uint32_t rest = code;
+    do {
+        digits[count++] = static_cast<char>('0' + rest % 10);
+        rest /= 10;
+    } while (rest != 0);
+    while (count > 0) *out++ = digits[--count];
+    *out++ = ' ';
+    *out++ = '(';
+    out = WriteHex(code, out);
+    *out++ = ')';
+    *out = 0;
+}
+
+// Windows' text on one line: each line end (CR LF, or either alone) a blank, and the
+// blanks at its end, which the line ends there became, cut.
+void PutOnOneLine(WideChar* text) {
+    int kept = 0;
+    for (int i = 0; text[i] != 0; ++i) {
+        bool lineEnd = text[i] == u'\r' || text[i] == u'\n';
+        if (text[i] == u'\r' && text[i + 1] == u'\n') ++i;
+        text[kept++] = lineEnd ? u' ' : text[i];
+    }
+    while (kept > 0 && (text[kept - 1] == u' ' || text[kept - 1] == u'\t')) --kept;
+    text[kept] = 0;
+}
+
+// Windows' text for code in code page 932, or false when it has none.
+bool ReadSystemText(uint32_t code, char* text932) {
+    WideChar text[kSystemTextCapacity];
+    bool read = PlatformReadSystemMessage(code, text, kSystemTextCapacity);
+    if (read) PutOnOneLine(text);
+    return read && text[0] != 0 &&
+           PlatformWideTo932(text, text932, kSystemText932Capacity) == ConversionDone;
+}
+
 }  // namespace
 
 void PrintBanner() {
@@ -260,4 +501,33 @@ void PrintUsage() {
 
 void PrintMessage(MessageId message) {
     PlatformWriteText(kMessages[message]);
+}
+
+// "1326 (0x0000052E): " and Windows' text on one line, written as data: it may hold "%1"
+// and the like. Then the hint, if any, on a line of its own.
+void PrintReason(uint32_t windowsError, FailedCall call) {
+    if (windowsError == 0) return;
+    char code[24];
+    WriteCode(windowsError, code);
+    PlatformWriteText(code);
+    char text[kSystemText932Capacity];
+    if (ReadSystemText(windowsError, text)) {
+        PlatformWriteText(": ");
+        PlatformWriteText(text);
+    }
+    PlatformWriteText("\n");
+    const char* hint = FindHint(windowsError, call);
+    if (hint != nullptr) PlatformWriteText(hint);
+}
+
+// A line feed first, as every message has: "\n0xC0000142\n", then the hint.
+void PrintStatusReason(uint32_t status) {
+    const char* hint = FindHint(status, FailedOtherCall);
+    if (hint == nullptr) return;
+    char line[14] = {'\n'};
+    char* end = WriteHex(status, line + 1);
+    end[0] = '\n';
+    end[1] = 0;
+    PlatformWriteText(line);
+    PlatformWriteText(hint);
 }

@@ -2,6 +2,8 @@
 // code page 932 bytes, written unchanged to standard output whatever the console's page.
 #pragma once
 
+#include <stdint.h>
+
 enum MessageId {
     MsgUserRequired,
     MsgCommandRequired,
@@ -25,3 +27,18 @@ enum MessageId {
 void PrintBanner();
 void PrintUsage();
 void PrintMessage(MessageId message);
+
+// The call whose failure a reason follows, for the hints that hold after one call alone.
+enum FailedCall {
+    FailedOtherCall,
+    FailedLogonCall,       // the logon call
+    FailedJobAssignment,   // putting the program in Velmor's job
+};
+
+// With /reason, after a message that follows a failed Windows call: the call's Windows
+// error in decimal and hex, Windows' own text for it, and a hint where Velmor has one.
+// Nothing for 0, which is no Windows error.
+void PrintReason(uint32_t windowsError, FailedCall call);
+// With /reason, after a wait: a status that Windows gives a process that never ran its own
+// code, and its hint. Nothing for any other status.
+void PrintStatusReason(uint32_t status);

@@ -12,7 +12,7 @@ enum SwitchEffect {
     LogoOff, LogoOn, ProfileOff, ProfileOn, NetworkOnly, CallerEnvironmentOff,
     CallerEnvironmentOn, SetAccount, SetPassword, WaitOff, WaitOn, HideOff, HideOn,
     SetWorkDir, SetFromCredential, SetPasswordFromInput, StandardStreamsOff, StandardStreamsOn,
-    WaitForJob, SetTimeLimit,
+    WaitForJob, SetTimeLimit, ReasonOff, ReasonOn,
 };
 
 struct SwitchRule {
@@ -44,6 +44,8 @@ const SwitchRule kSwitchRules[] = {
     {"workdir:", true, SetWorkDir},
     {"credential:", true, SetFromCredential},
     {"password-stdin", false, SetPasswordFromInput},
+    {"noreason", false, ReasonOff},
+    {"reason", false, ReasonOn},
 };
 
 // "/password Hunter2" would run Hunter2: shown in the new console's title and in process
@@ -173,9 +175,10 @@ void ApplyWideAccount(const WideText& account, LaunchOptions* options) {
 
 // A credential's password, and its user name when it has one, as /password: and
 // /user: would give them.
-bool ApplyCredential(const char* target, LaunchOptions* options, MessageId* refusal) {
+bool ApplyCredential(const char* target, LaunchOptions* options, MessageId* refusal,
+                     uint32_t* windowsError) {
     WideText account;
-    if (!ReadCredential(target, &account, &options->password, refusal)) return false;
+    if (!ReadCredential(target, &account, &options->password, refusal, windowsError)) return false;
     if (!IsEmpty(account)) ApplyWideAccount(account, options);
     return true;
 }
@@ -197,9 +200,9 @@ bool ApplyTimeLimit(const char* value, LaunchOptions* options, MessageId* refusa
 }
 
 // Returns false when the switch's value cannot be taken; refusal is then set where it is
-// other than an over-long value's.
+// other than an over-long value's, and windowsError where a Windows call failed.
 bool ApplySwitch(const char* name, const LeadBytes& leadBytes, InputLine* input,
-                 LaunchOptions* options, MessageId* refusal) {
+                 LaunchOptions* options, MessageId* refusal, uint32_t* windowsError) {
     const char* value = nullptr;
     const SwitchRule* rule = FindSwitchRule(name, &value);
     if (rule == nullptr && IsMistypedSwitch(name, refusal)) return false;
@@ -227,13 +230,15 @@ bool ApplySwitch(const char* name, const LeadBytes& leadBytes, InputLine* input,
         case HideOn: options->hide = true; break;
         case StandardStreamsOff: options->standardStreams = false; break;
         case StandardStreamsOn: options->standardStreams = true; break;
+        case ReasonOff: options->showReason = false; break;
+        case ReasonOn: options->showReason = true; break;
         case SetWorkDir: return ToWide(value, &options->workDir);
         case SetFromCredential:
             options->passwordSource = PasswordFromCredential;
-            return ApplyCredential(value, options, refusal);
+            return ApplyCredential(value, options, refusal, windowsError);
         case SetPasswordFromInput:
             options->passwordSource = PasswordFromInput;
-            return ReadInputPassword(input, &options->password, refusal);
+            return ReadInputPassword(input, &options->password, refusal, windowsError);
     }
     return true;
 }
@@ -270,10 +275,14 @@ bool ParseArguments(int argc, const char* const* argv, const LeadBytes& leadByte
     for (int i = 1; i < argc; ++i) {
         const char* argument = argv[i];
         MessageId refused = MsgValueTooLong;  // unless the switch says otherwise
-        bool applied = IsSwitch(argument)
-                           ? ApplySwitch(argument + 1, leadBytes, &input, options, &refused)
-                           : ToWide(argument, &options->commandLine);
-        if (accepted && !applied) *refusal = refused;
+        uint32_t windowsError = 0;
+        bool applied = IsSwitch(argument) ? ApplySwitch(argument + 1, leadBytes, &input, options,
+                                                        &refused, &windowsError)
+                                          : ToWide(argument, &options->commandLine);
+        if (accepted && !applied) {
+            *refusal = refused;
+            options->refusalWindowsError = windowsError;
+        }
         accepted = accepted && applied;
     }
     if (accepted && input.taken && options->standardStreams && StandardInputIsDiskFile()) {

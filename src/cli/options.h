@@ -39,6 +39,11 @@ struct LaunchOptions {
     // The program gets Velmor's own standard input, output and error, rather than
     // those of its new console.
     bool standardStreams;
+    // After a failure that follows a failed Windows call: the call's error, and what to
+    // check (/reason). Off by default, so the output is what it has always been.
+    bool showReason;
+    // With the walk's refusal: the Windows error of the call behind it, 0 for none.
+    uint32_t refusalWindowsError;
     WideText user;
     WideText domain;    // empty: no domain is passed
     WideText password;  // may stay empty; wiped once the logon call has returned

@@ -8,8 +8,8 @@ namespace {
 
 // Up to the first line feed, a carriage return before it dropped, or the end of the
 // input. One byte at a time, so that nothing past the line is taken from the pipe.
-// Returns false with the message that refuses the line.
-bool ReadLineBytes(char* bytes, MessageId* refusal) {
+// Returns false with the message that refuses the line, and a failed read's error.
+bool ReadLineBytes(char* bytes, MessageId* refusal, uint32_t* windowsError) {
     if (PlatformStandardInputIsConsole()) {
         *refusal = MsgInputIsConsole;
         return false;
@@ -19,7 +19,8 @@ bool ReadLineBytes(char* bytes, MessageId* refusal) {
     bool endedByLineFeed = false;
     bool accepted = true;
     char byte = 0;
-    while (accepted && PlatformReadStandardInput(&byte, 1) == 1) {
+    uint32_t readError = 0;
+    while (accepted && PlatformReadStandardInput(&byte, 1, &readError) == 1) {
         anyByte = true;
         if (byte == '\n') {
             endedByLineFeed = true;
@@ -38,6 +39,13 @@ bool ReadLineBytes(char* bytes, MessageId* refusal) {
     PlatformWipe(&byte, sizeof byte);
     if (endedByLineFeed && length > 0 && bytes[length - 1] == '\r') --length;
     bytes[length] = 0;
+    // A read that fails midway would leave a shortened password, tried towards the
+    // account's lockout: no password was read.
+    if (accepted && readError != 0) {
+        *refusal = MsgInputEmpty;
+        *windowsError = readError;
+        accepted = false;
+    }
     if (accepted && !anyByte) {
         *refusal = MsgInputEmpty;  // most often a producer that failed
         accepted = false;
@@ -64,14 +72,15 @@ bool LineToPassword(const char* bytes, WideText* password, MessageId* refusal) {
 }  // namespace
 
 bool ReadCredential(const char* target, WideText* account, WideText* password,
-                    MessageId* refusal) {
+                    MessageId* refusal, uint32_t* windowsError) {
     WideText wideTarget;
     if (!ToWide(target, &wideTarget)) {
         *refusal = MsgValueTooLong;
         return false;
     }
     CredentialResult result = PlatformReadGenericCredential(wideTarget.units, account->units,
-                                                            password->units, kWideTextCapacity);
+                                                            password->units, kWideTextCapacity,
+                                                            windowsError);
     switch (result) {
         case CredentialRead: return true;
         case CredentialUnreadable: *refusal = MsgCredentialUnreadable; break;
@@ -81,13 +90,16 @@ bool ReadCredential(const char* target, WideText* account, WideText* password,
     return false;
 }
 
-bool ReadInputPassword(InputLine* line, WideText* password, MessageId* refusal) {
+bool ReadInputPassword(InputLine* line, WideText* password, MessageId* refusal,
+                       uint32_t* windowsError) {
     if (!line->taken) {
         line->taken = true;
-        line->accepted = ReadLineBytes(line->bytes, &line->refusal);
+        line->windowsError = 0;
+        line->accepted = ReadLineBytes(line->bytes, &line->refusal, &line->windowsError);
     }
     if (!line->accepted) {
         *refusal = line->refusal;
+        *windowsError = line->windowsError;
         return false;
     }
     return LineToPassword(line->bytes, password, refusal);

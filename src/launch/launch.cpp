@@ -25,34 +25,50 @@ struct Job {
     PlatformHandle port;
 };
 
-// An exit status that cannot be read is reported and 0.
-int ReadExitStatus(PlatformHandle process) {
+// A failure's message, and with /reason the Windows error of the call behind it.
+void ReportFailure(MessageId message, bool showReason, uint32_t windowsError,
+                   FailedCall call = FailedOtherCall) {
+    PrintMessage(message);
+    if (showReason) PrintReason(windowsError, call);
+}
+
+// An exit status that cannot be read is reported and 0. With /reason, a status that
+// says the program never ran its own code is explained; it is passed on all the same.
+int ReadExitStatus(PlatformHandle process, bool showReason) {
     uint32_t exitCode = 0;
-    if (!PlatformReadExitCode(process, &exitCode)) {
-        PrintMessage(MsgExitStatusFailed);
+    uint32_t windowsError = 0;
+    if (!PlatformReadExitCode(process, &exitCode, &windowsError)) {
+        ReportFailure(MsgExitStatusFailed, showReason, windowsError);
         return 0;
     }
+    if (showReason) PrintStatusReason(exitCode);
     return static_cast<int>(exitCode);  // passed on bit for bit
 }
 
 // Waits without a time limit.
-int WaitForExitStatus(PlatformHandle process) {
+int WaitForExitStatus(PlatformHandle process, bool showReason) {
     PlatformWaitForProcess(process);
-    return ReadExitStatus(process);
+    return ReadExitStatus(process, showReason);
 }
 
 // The program was created suspended. It runs only once it is in the job, so nothing it
 // starts is outside; when any step fails, or Ctrl+C, Ctrl+Break or a close came while
-// Velmor held them, it never runs, and never runs on without the job.
-bool StartInJob(const ProcessInformation& process, Job* job) {
-    job->object = PlatformCreateJob();
-    if (job->object != nullptr) job->port = PlatformCreateJobPort(job->object);
-    bool assigned = job->port != nullptr && PlatformAssignToJob(job->object, process.hProcess);
+// Velmor held them, it never runs, and never runs on without the job. A failed step
+// leaves its Windows error, and which step it was; a held event leaves none.
+bool StartInJob(const ProcessInformation& process, Job* job, uint32_t* windowsError,
+                FailedCall* failedCall) {
+    job->object = PlatformCreateJob(windowsError);
+    if (job->object != nullptr) job->port = PlatformCreateJobPort(job->object, windowsError);
+    bool assigned = job->port != nullptr &&
+                    PlatformAssignToJob(job->object, process.hProcess, windowsError);
+    if (job->port != nullptr && !assigned) *failedCall = FailedJobAssignment;
     // In the job, the program ends with Velmor: the events may act again.
     bool interrupted = PlatformReleaseConsoleControl();
     // A previous count of 1: suspended by its creation alone, and so until now. At 0 it
     // ran before it was in the job, and what it started may be outside.
-    if (assigned && !interrupted && PlatformResumeThread(process.hThread) == 1) return true;
+    if (assigned && !interrupted && PlatformResumeThread(process.hThread, windowsError) == 1) {
+        return true;
+    }
     PlatformTerminateProcess(process.hProcess, static_cast<uint32_t>(kLaunchFailed));
     if (assigned) PlatformTerminateJob(job->object, static_cast<uint32_t>(kLaunchFailed));
     return false;
@@ -68,13 +84,15 @@ enum JobEnd {
 // limit of 0 is none). The count is the one test of the end: the port's messages are
 // not sure to come, and with nested jobs a message of no process left may be another
 // job's, so a message only says when to look again. A count that cannot be read ends the
-// wait too, rather than hold it for ever.
-JobEnd WaitForJobEnd(const Job& job, uint64_t limit, uint32_t started) {
+// wait too, rather than hold it for ever, with the read's Windows error.
+JobEnd WaitForJobEnd(const Job& job, uint64_t limit, uint32_t started, uint32_t* windowsError) {
     uint64_t elapsed = 0;
     uint32_t last = started;
     for (;;) {
         uint32_t count = 0;
-        if (!PlatformReadJobProcessCount(job.object, &count)) return JobCountUnreadable;
+        if (!PlatformReadJobProcessCount(job.object, &count, windowsError)) {
+            return JobCountUnreadable;
+        }
         if (count == 0) return JobEnded;
         uint32_t now = PlatformMilliseconds();
         elapsed += static_cast<uint32_t>(now - last);  // right across the count's wrap
@@ -88,26 +106,34 @@ JobEnd WaitForJobEnd(const Job& job, uint64_t limit, uint32_t started) {
 
 // The program's status once the whole job has ended. Past the time limit the job is
 // ended by Velmor, with 258; when its count cannot be read, with -1 and the job's failure.
-int WaitForJobStatus(const Job& job, PlatformHandle process, uint32_t timeLimitSeconds,
+int WaitForJobStatus(const Job& job, PlatformHandle process, const LaunchOptions& options,
                      uint32_t started) {
-    JobEnd end = WaitForJobEnd(job, uint64_t{timeLimitSeconds} * 1000, started);
-    if (end == JobEnded) return ReadExitStatus(process);
-    bool pastLimit = end == JobPastLimit;
-    uint32_t status = pastLimit ? kTimeLimitStatus : static_cast<uint32_t>(kLaunchFailed);
-    PlatformTerminateJob(job.object, status);
-    // Termination does not wait: the caller's next step may need the job's files closed.
-    if (pastLimit) WaitForJobEnd(job, kEndGraceMilliseconds, PlatformMilliseconds());
-    PrintMessage(pastLimit ? MsgTimeLimitReached : MsgJobFailed);
-    return static_cast<int>(status);
-}
-
-int RunAsJob(const ProcessInformation& process, uint32_t timeLimitSeconds, uint32_t started,
-             Job* job) {
-    if (!StartInJob(process, job)) {
-        PrintMessage(MsgJobFailed);
+    uint32_t windowsError = 0;
+    JobEnd end =
+        WaitForJobEnd(job, uint64_t{options.timeLimitSeconds} * 1000, started, &windowsError);
+    if (end == JobEnded) return ReadExitStatus(process, options.showReason);
+    if (end == JobCountUnreadable) {
+        PlatformTerminateJob(job.object, static_cast<uint32_t>(kLaunchFailed));
+        ReportFailure(MsgJobFailed, options.showReason, windowsError);
         return kLaunchFailed;
     }
-    return WaitForJobStatus(*job, process.hProcess, timeLimitSeconds, started);
+    PlatformTerminateJob(job.object, kTimeLimitStatus);
+    // Termination does not wait: the caller's next step may need the job's files closed.
+    // What the grace's count says, or why it cannot be read, changes nothing.
+    WaitForJobEnd(job, kEndGraceMilliseconds, PlatformMilliseconds(), &windowsError);
+    PrintMessage(MsgTimeLimitReached);
+    return static_cast<int>(kTimeLimitStatus);
+}
+
+int RunAsJob(const ProcessInformation& process, const LaunchOptions& options, uint32_t started,
+             Job* job) {
+    uint32_t windowsError = 0;
+    FailedCall failedCall = FailedOtherCall;
+    if (!StartInJob(process, job, &windowsError, &failedCall)) {
+        ReportFailure(MsgJobFailed, options.showReason, windowsError, failedCall);
+        return kLaunchFailed;
+    }
+    return WaitForJobStatus(*job, process.hProcess, options, started);
 }
 
 // Velmor's standard handle goes to the program only when it is a disk file or a pipe: the
@@ -122,12 +148,14 @@ bool IsHandedOver(PlatformHandle handle) {
 
 // Puts NUL in each field whose handle is not handed over, opened once into nullDevice.
 // Not null: with a null field a program with a new console gets that console's streams,
-// where a read waits for ever under /hide. False when NUL cannot be opened.
-bool KeepOnlyFilesAndPipes(StartupSettings* startup, PlatformHandle* nullDevice) {
+// where a read waits for ever under /hide. False, with the Windows error, when NUL cannot
+// be opened.
+bool KeepOnlyFilesAndPipes(StartupSettings* startup, PlatformHandle* nullDevice,
+                           uint32_t* windowsError) {
     PlatformHandle* fields[] = {&startup->hStdInput, &startup->hStdOutput, &startup->hStdError};
     for (PlatformHandle* field : fields) {
         if (IsHandedOver(*field)) continue;
-        if (*nullDevice == nullptr) *nullDevice = PlatformOpenNullDevice();
+        if (*nullDevice == nullptr) *nullDevice = PlatformOpenNullDevice(windowsError);
         if (*nullDevice == nullptr) return false;
         *field = *nullDevice;
     }
@@ -140,9 +168,11 @@ int LaunchAsUser(LaunchOptions* options) {
     LaunchPlan plan;
     BuildLaunchPlan(options, &plan);
     PlatformHandle nullDevice = nullptr;
-    if (options->standardStreams && !KeepOnlyFilesAndPipes(&plan.startupInfo, &nullDevice)) {
+    uint32_t windowsError = 0;
+    if (options->standardStreams &&
+        !KeepOnlyFilesAndPipes(&plan.startupInfo, &nullDevice, &windowsError)) {
         PlatformWipe(&options->password, sizeof options->password);
-        PrintMessage(MsgLaunchFailed);
+        ReportFailure(MsgLaunchFailed, options->showReason, windowsError);
         return kLaunchFailed;
     }
 
@@ -160,7 +190,7 @@ int LaunchAsUser(LaunchOptions* options) {
     bool created = PlatformCreateProcessWithLogon(
         plan.lpUsername, plan.lpDomain, plan.lpPassword, plan.dwLogonFlags,
         plan.lpApplicationName, plan.lpCommandLine, plan.dwCreationFlags, plan.lpEnvironment,
-        plan.lpCurrentDirectory, &plan.startupInfo, &plan.processInformation);
+        plan.lpCurrentDirectory, &plan.startupInfo, &plan.processInformation, &windowsError);
     uint32_t started = PlatformMilliseconds();
     // The password is needed for nothing after the call, and a wait may last hours.
     PlatformWipe(&options->password, sizeof options->password);
@@ -170,7 +200,7 @@ int LaunchAsUser(LaunchOptions* options) {
     if (!created) {
         PlatformReleaseConsoleControl();  // nothing to end: the events act again
         if (environment != nullptr) PlatformFreeEnvironment(environment);
-        PrintMessage(MsgLaunchFailed);
+        ReportFailure(MsgLaunchFailed, options->showReason, windowsError, FailedLogonCall);
         return kLaunchFailed;
     }
 
@@ -178,9 +208,9 @@ int LaunchAsUser(LaunchOptions* options) {
     Job job = {nullptr, nullptr};
     int status = 0;
     if (WaitsForJob(*options)) {
-        status = RunAsJob(process, options->timeLimitSeconds, started, &job);
+        status = RunAsJob(process, *options, started, &job);
     } else if (options->wait) {
-        status = WaitForExitStatus(process.hProcess);
+        status = WaitForExitStatus(process.hProcess, options->showReason);
     }
     PlatformCloseHandle(process.hThread);
     PlatformCloseHandle(process.hProcess);

@@ -335,11 +335,14 @@ bool SameText(const WideChar* a, const WideChar* b) {
 }  // namespace
 
 CredentialResult PlatformReadGenericCredential(const WideChar* target, WideChar* user,
-                                               WideChar* password, int capacity) {
+                                               WideChar* password, int capacity,
+                                               uint32_t* windowsError) {
     ++fake.credentialReads;
     user[0] = 0;
     password[0] = 0;
+    *windowsError = 0;
     if (fake.credentialTarget == nullptr || !SameText(target, fake.credentialTarget)) {
+        *windowsError = fake.failureError;
         return CredentialUnreadable;
     }
     if (fake.credentialResult != CredentialRead) return fake.credentialResult;
@@ -355,7 +358,12 @@ bool PlatformStandardInputIsConsole() {
     return fake.standardInputIsConsole;
 }
 
-int PlatformReadStandardInput(char* buffer, int size) {
+int PlatformReadStandardInput(char* buffer, int size, uint32_t* windowsError) {
+    *windowsError = 0;
+    if (fake.standardInputFails && fake.standardInputRead == fake.standardInputLength) {
+        *windowsError = fake.failureError;
+        return 0;
+    }
     int count = 0;
     while (count < size && fake.standardInputRead < fake.standardInputLength) {
         buffer[count++] = fake.standardInput[fake.standardInputRead++];
@@ -431,8 +439,14 @@ HandleKind PlatformHandleKind(PlatformHandle handle) {
     return HandleOther;
 }
 
-PlatformHandle PlatformOpenNullDevice() {
+// The answer of a call that succeeds as told: its Windows error.
+uint32_t FakeError(bool succeeds) {
+    return succeeds ? 0 : fake.failureError;
+}
+
+PlatformHandle PlatformOpenNullDevice(uint32_t* windowsError) {
     RecordCall(FakeOpenNull);
+    *windowsError = FakeError(fake.nullDeviceOpens);
     return fake.nullDeviceOpens ? kFakeNullDevice : nullptr;
 }
 
@@ -488,8 +502,10 @@ bool PlatformCreateProcessWithLogon(const WideChar* lpUsername, const WideChar* 
                                     uint32_t dwCreationFlags, void* lpEnvironment,
                                     const WideChar* lpCurrentDirectory,
                                     const StartupSettings* lpStartupInfo,
-                                    ProcessInformation* lpProcessInformation) {
+                                    ProcessInformation* lpProcessInformation,
+                                    uint32_t* windowsError) {
     RecordCall(FakeCreateProcess);
+    *windowsError = FakeError(fake.createSucceeds);
     ++fake.createCount;
     FakeLogonCall& logon = fake.logon;
     CopyText(lpUsername, &logon.username);
@@ -541,8 +557,9 @@ void PlatformWaitForProcess(PlatformHandle process) {
     NoteWhatIsInSight();
 }
 
-bool PlatformReadExitCode(PlatformHandle process, uint32_t* exitCode) {
+bool PlatformReadExitCode(PlatformHandle process, uint32_t* exitCode, uint32_t* windowsError) {
     RecordCall(FakeReadExitCode, process);
+    *windowsError = FakeError(fake.exitCodeReadable);
     *exitCode = fake.exitCodeReadable ? fake.exitCode : fake.exitCodeLeftOnFailure;
     return fake.exitCodeReadable;
 }
@@ -564,30 +581,35 @@ void PlatformCloseHandle(PlatformHandle handle) {
     }
 }
 
-PlatformHandle PlatformCreateJob() {
+PlatformHandle PlatformCreateJob(uint32_t* windowsError) {
     RecordCall(FakeCreateJob);
+    *windowsError = FakeError(fake.jobCreates);
     return fake.jobCreates ? kFakeJob : nullptr;
 }
 
-PlatformHandle PlatformCreateJobPort(PlatformHandle job) {
+PlatformHandle PlatformCreateJobPort(PlatformHandle job, uint32_t* windowsError) {
     RecordCall(FakeCreatePort, job);
+    *windowsError = FakeError(fake.portCreates);
     return fake.portCreates ? kFakePort : nullptr;
 }
 
-bool PlatformAssignToJob(PlatformHandle job, PlatformHandle process) {
+bool PlatformAssignToJob(PlatformHandle job, PlatformHandle process, uint32_t* windowsError) {
     RecordCall(FakeAssign, job, reinterpret_cast<size_t>(process));
     fake.logon.controlHeld = fake.logon.controlHeld && fake.controlHeld;
+    *windowsError = FakeError(fake.assignSucceeds);
     return fake.assignSucceeds;
 }
 
-int PlatformResumeThread(PlatformHandle thread) {
+int PlatformResumeThread(PlatformHandle thread, uint32_t* windowsError) {
     RecordCall(FakeResume, thread);
+    *windowsError = FakeError(fake.resumeAnswer != -1);
     NoteWhatIsInSight();
     return fake.resumeAnswer;
 }
 
-bool PlatformReadJobProcessCount(PlatformHandle job, uint32_t* count) {
+bool PlatformReadJobProcessCount(PlatformHandle job, uint32_t* count, uint32_t* windowsError) {
     RecordCall(FakeReadJobCount, job);
+    *windowsError = FakeError(fake.jobCountReadable);
     int next = fake.jobCountsRead++;
     if (next >= fake.jobProcessCountsLength) next = fake.jobProcessCountsLength - 1;
     *count = fake.jobTerminated || next < 0 ? 0 : fake.jobProcessCounts[next];
@@ -614,4 +636,22 @@ void PlatformTerminateProcess(PlatformHandle process, uint32_t exitCode) {
 
 uint32_t PlatformMilliseconds() {
     return fake.clock;
+}
+
+bool PlatformReadSystemMessage(uint32_t code, WideChar* text, int capacity) {
+    text[0] = 0;
+    if (fake.systemMessage == nullptr || code != fake.systemMessageCode) return false;
+    if (CopyBounded(fake.systemMessage, text, capacity)) return true;
+    text[0] = 0;  // as FormatMessageW, which gives nothing when it does not fit
+    return false;
+}
+
+// As WideCharToMultiByte to 932 with WC_NO_BEST_FIT_CHARS, whatever the ANSI page.
+ConversionResult PlatformWideTo932(const WideChar* text, char* out, int capacity) {
+    int ansiPage = fake.codePage;
+    fake.codePage = 932;
+    bool converted = ConvertToPageLikeWindows(text, false, out, capacity);
+    fake.codePage = ansiPage;
+    if (!converted) out[0] = 0;
+    return converted ? ConversionDone : ConversionTooLong;
 }

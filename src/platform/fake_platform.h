@@ -76,6 +76,12 @@ struct FakePlatform {
     bool exitCodeReadable;
     uint32_t exitCode;
     uint32_t exitCodeLeftOnFailure;
+    // The Windows error of each call that fails as told (the logon call, NUL, a step of
+    // the job, the credential, the exit status), and of a read of standard input past
+    // its bytes when standardInputFails; and Windows' text for one code alone.
+    uint32_t failureError;
+    uint32_t systemMessageCode;
+    const WideChar* systemMessage;
     const char* secret;  // an ASCII password whose wiping the test follows
     bool hasConsole;
     bool jobCountReadable;  // the job's count of processes, below
@@ -87,6 +93,7 @@ struct FakePlatform {
     const WideChar* credentialUser;  // null: it has none
     const WideChar* credentialPassword;
     bool standardInputIsConsole;
+    bool standardInputFails;
     const char* standardInput;
     size_t standardInputLength;
     WideChar consoleTitle[kFakeLineCapacity];  // read and rewritten by a run

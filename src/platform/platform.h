@@ -91,15 +91,18 @@ enum CredentialResult {
 };
 // Reads its user name (empty when it has none) and its password (stored as UTF-16LE
 // without a terminator), each zero-terminated within capacity units. Credential
-// Manager's copy of the password is wiped before it is freed.
+// Manager's copy of the password is wiped before it is freed. windowsError: CredReadW's
+// error when it is CredentialUnreadable, 0 otherwise.
 CredentialResult PlatformReadGenericCredential(const WideChar* target, WideChar* user,
-                                               WideChar* password, int capacity);
+                                               WideChar* password, int capacity,
+                                               uint32_t* windowsError);
 
 // Standard input, read with the system's own calls: the runtime's buffered stdin would
 // keep what it read in a buffer that nothing could wipe.
 bool PlatformStandardInputIsConsole();
-// Up to size bytes; 0 at the end of the input, and on any failure.
-int PlatformReadStandardInput(char* buffer, int size);
+// Up to size bytes; 0 at the end of the input, and on any failure. windowsError: the
+// failed read's error, 0 at the end of the input (a pipe whose writer has closed too).
+int PlatformReadStandardInput(char* buffer, int size, uint32_t* windowsError);
 
 // MultiByteToWideChar from the ANSI code page, input up to and including its zero. With
 // rejectInvalid (MB_ERR_INVALID_CHARS), bytes that are no character of the page refuse
@@ -133,7 +136,7 @@ enum HandleKind {
 HandleKind PlatformHandleKind(PlatformHandle handle);
 // A new inheritable handle to the NUL device, for reading and writing; null when it
 // cannot be opened. Its reads end at once, its writes go nowhere.
-PlatformHandle PlatformOpenNullDevice();
+PlatformHandle PlatformOpenNullDevice(uint32_t* windowsError);
 
 // Zeroes memory in a way the compiler may not drop as a dead store.
 void PlatformWipe(void* buffer, size_t size);
@@ -154,22 +157,23 @@ bool PlatformCreateProcessWithLogon(const WideChar* lpUsername, const WideChar* 
                                     uint32_t dwCreationFlags, void* lpEnvironment,
                                     const WideChar* lpCurrentDirectory,
                                     const StartupSettings* lpStartupInfo,
-                                    ProcessInformation* lpProcessInformation);
+                                    ProcessInformation* lpProcessInformation,
+                                    uint32_t* windowsError);
 void PlatformWaitForProcess(PlatformHandle process);
-bool PlatformReadExitCode(PlatformHandle process, uint32_t* exitCode);
+bool PlatformReadExitCode(PlatformHandle process, uint32_t* exitCode, uint32_t* windowsError);
 void PlatformCloseHandle(PlatformHandle handle);
 
 // A job object of Velmor's own: unnamed, not inheritable, its processes ended by the
 // system when its last handle closes (Velmor's, however Velmor ends), and a process that
 // asks to leave it with CREATE_BREAKAWAY_FROM_JOB allowed to. Null when it cannot be had.
-PlatformHandle PlatformCreateJob();
+PlatformHandle PlatformCreateJob(uint32_t* windowsError);
 // A completion port that gets the job's messages; null when it cannot be had.
-PlatformHandle PlatformCreateJobPort(PlatformHandle job);
-bool PlatformAssignToJob(PlatformHandle job, PlatformHandle process);
+PlatformHandle PlatformCreateJobPort(PlatformHandle job, uint32_t* windowsError);
+bool PlatformAssignToJob(PlatformHandle job, PlatformHandle process, uint32_t* windowsError);
 // The thread's suspend count before the call; -1 on failure.
-int PlatformResumeThread(PlatformHandle thread);
+int PlatformResumeThread(PlatformHandle thread, uint32_t* windowsError);
 // How many processes of the job are still running; false when it cannot be read.
-bool PlatformReadJobProcessCount(PlatformHandle job, uint32_t* count);
+bool PlatformReadJobProcessCount(PlatformHandle job, uint32_t* count, uint32_t* windowsError);
 // Until a message reaches the port or milliseconds have passed; nothing is reported.
 void PlatformWaitForJobMessage(PlatformHandle port, uint32_t milliseconds);
 // Ends every process of the job, or the process, with exitCode; neither waits for it.
@@ -177,3 +181,12 @@ void PlatformTerminateJob(PlatformHandle job, uint32_t exitCode);
 void PlatformTerminateProcess(PlatformHandle process, uint32_t exitCode);
 // A monotonic count of milliseconds, which wraps after 49.7 days; not the wall clock.
 uint32_t PlatformMilliseconds();
+
+// Windows' own text for an error code, in the user's language (FormatMessageW from the
+// system, inserts ignored, language 0), zero-terminated within capacity units; false,
+// with text empty, when Windows has none or it does not fit.
+bool PlatformReadSystemMessage(uint32_t code, WideChar* text, int capacity);
+// WideCharToMultiByte to code page 932, whatever the ANSI page, input up to and including
+// its zero, with WC_NO_BEST_FIT_CHARS: a character 932 lacks becomes its default
+// character. On any result other than ConversionDone, out[0] is zero.
+ConversionResult PlatformWideTo932(const WideChar* text, char* out, int capacity);

@@ -52,6 +52,12 @@ void WipeWideText(wchar_t* text) {
     }
 }
 
+// The Windows error of the call that has just returned: 0 when it succeeded. Called
+// before any other Windows call can change it.
+uint32_t ErrorAfter(bool succeeded) {
+    return succeeded ? 0 : GetLastError();
+}
+
 void WipeArguments(int argc, char** argv) {
     for (int i = 0; argv != nullptr && i < argc; ++i) WipeText(argv[i]);
 }
@@ -144,19 +150,20 @@ CredentialResult CopyCredential(const CREDENTIALW& credential, WideChar* user,
 // CredReadW and CredFree are looked up in the ADVAPI32 that the logon call already
 // loaded, so that the exe imports ADVAPI32 for the logon call alone.
 CredentialResult PlatformReadGenericCredential(const WideChar* target, WideChar* user,
-                                               WideChar* password, int capacity) {
+                                               WideChar* password, int capacity,
+                                               uint32_t* windowsError) {
     user[0] = 0;
     password[0] = 0;
+    *windowsError = 0;
     ReadCredential readCredential =
         LookUpLoadedFunction<ReadCredential>(L"advapi32.dll", "CredReadW");
     FreeCredential freeCredential =
         LookUpLoadedFunction<FreeCredential>(L"advapi32.dll", "CredFree");
     PCREDENTIALW credential = nullptr;
-    if (readCredential == nullptr || freeCredential == nullptr ||
-        readCredential(AsWindows(target), CRED_TYPE_GENERIC, 0, &credential) == FALSE ||
-        credential == nullptr) {
-        return CredentialUnreadable;
-    }
+    if (readCredential == nullptr || freeCredential == nullptr) return CredentialUnreadable;
+    BOOL read = readCredential(AsWindows(target), CRED_TYPE_GENERIC, 0, &credential);
+    *windowsError = ErrorAfter(read != FALSE);
+    if (read == FALSE || credential == nullptr) return CredentialUnreadable;
     CredentialResult result = CopyCredential(*credential, user, password, capacity);
     if (result != CredentialRead) password[0] = 0;
     if (credential->CredentialBlob != nullptr) {
@@ -171,11 +178,14 @@ bool PlatformStandardInputIsConsole() {
     return GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != FALSE;
 }
 
-int PlatformReadStandardInput(char* buffer, int size) {
+int PlatformReadStandardInput(char* buffer, int size, uint32_t* windowsError) {
     DWORD read = 0;
-    // A pipe whose writer has closed ends with ERROR_BROKEN_PIPE: the end of the input.
+    *windowsError = 0;
     if (ReadFile(GetStdHandle(STD_INPUT_HANDLE), buffer, static_cast<DWORD>(size), &read,
                  nullptr) == FALSE) {
+        DWORD error = GetLastError();
+        // A pipe whose writer has closed ends with ERROR_BROKEN_PIPE: the end of the input.
+        if (error != ERROR_BROKEN_PIPE) *windowsError = error;
         return 0;
     }
     return static_cast<int>(read);
@@ -239,11 +249,12 @@ HandleKind PlatformHandleKind(PlatformHandle handle) {
     }
 }
 
-PlatformHandle PlatformOpenNullDevice() {
+PlatformHandle PlatformOpenNullDevice(uint32_t* windowsError) {
     SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
     HANDLE device = CreateFileW(L"\\\\.\\NUL", GENERIC_READ | GENERIC_WRITE,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+    *windowsError = ErrorAfter(device != INVALID_HANDLE_VALUE);
     return device == INVALID_HANDLE_VALUE ? nullptr : device;
 }
 
@@ -293,7 +304,8 @@ bool PlatformCreateProcessWithLogon(const WideChar* lpUsername, const WideChar* 
                                     uint32_t dwCreationFlags, void* lpEnvironment,
                                     const WideChar* lpCurrentDirectory,
                                     const StartupSettings* lpStartupInfo,
-                                    ProcessInformation* lpProcessInformation) {
+                                    ProcessInformation* lpProcessInformation,
+                                    uint32_t* windowsError) {
     STARTUPINFOW startup;
     ZeroMemory(&startup, sizeof startup);
     startup.cb = sizeof startup;
@@ -312,6 +324,7 @@ bool PlatformCreateProcessWithLogon(const WideChar* lpUsername, const WideChar* 
         AsWindows(lpUsername), AsWindows(lpDomain), AsWindows(lpPassword), dwLogonFlags,
         AsWindows(lpApplicationName), AsWindows(lpCommandLine), dwCreationFlags, lpEnvironment,
         AsWindows(lpCurrentDirectory), &startup, &process);
+    *windowsError = ErrorAfter(created != FALSE);
     lpProcessInformation->hProcess = process.hProcess;
     lpProcessInformation->hThread = process.hThread;
     lpProcessInformation->dwProcessId = process.dwProcessId;
@@ -323,9 +336,10 @@ void PlatformWaitForProcess(PlatformHandle process) {
     WaitForSingleObject(process, INFINITE);
 }
 
-bool PlatformReadExitCode(PlatformHandle process, uint32_t* exitCode) {
+bool PlatformReadExitCode(PlatformHandle process, uint32_t* exitCode, uint32_t* windowsError) {
     DWORD code = 0;
     BOOL read = GetExitCodeProcess(process, &code);
+    *windowsError = ErrorAfter(read != FALSE);
     *exitCode = code;
     return read != FALSE;
 }
@@ -334,9 +348,13 @@ void PlatformCloseHandle(PlatformHandle handle) {
     CloseHandle(handle);
 }
 
-PlatformHandle PlatformCreateJob() {
+PlatformHandle PlatformCreateJob(uint32_t* windowsError) {
+    *windowsError = 0;
     HANDLE job = CreateJobObjectW(nullptr, nullptr);
-    if (job == nullptr) return nullptr;
+    if (job == nullptr) {
+        *windowsError = GetLastError();
+        return nullptr;
+    }
     // Both limits are only to be had through the extended structure.
     JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits;
     ZeroMemory(&limits, sizeof limits);
@@ -344,40 +362,50 @@ PlatformHandle PlatformCreateJob() {
         JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE | JOB_OBJECT_LIMIT_BREAKAWAY_OK;
     if (SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits,
                                 sizeof limits) == FALSE) {
+        *windowsError = GetLastError();
         CloseHandle(job);
         return nullptr;
     }
     return job;
 }
 
-PlatformHandle PlatformCreateJobPort(PlatformHandle job) {
+PlatformHandle PlatformCreateJobPort(PlatformHandle job, uint32_t* windowsError) {
+    *windowsError = 0;
     HANDLE port = CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, 1);
-    if (port == nullptr) return nullptr;
+    if (port == nullptr) {
+        *windowsError = GetLastError();
+        return nullptr;
+    }
     JOBOBJECT_ASSOCIATE_COMPLETION_PORT association;
     association.CompletionKey = job;
     association.CompletionPort = port;
     if (SetInformationJobObject(job, JobObjectAssociateCompletionPortInformation, &association,
                                 sizeof association) == FALSE) {
+        *windowsError = GetLastError();
         CloseHandle(port);
         return nullptr;
     }
     return port;
 }
 
-bool PlatformAssignToJob(PlatformHandle job, PlatformHandle process) {
-    return AssignProcessToJobObject(job, process) != FALSE;
+bool PlatformAssignToJob(PlatformHandle job, PlatformHandle process, uint32_t* windowsError) {
+    BOOL assigned = AssignProcessToJobObject(job, process);
+    *windowsError = ErrorAfter(assigned != FALSE);
+    return assigned != FALSE;
 }
 
-int PlatformResumeThread(PlatformHandle thread) {
+int PlatformResumeThread(PlatformHandle thread, uint32_t* windowsError) {
     DWORD previous = ResumeThread(thread);
+    *windowsError = ErrorAfter(previous != static_cast<DWORD>(-1));
     return previous == static_cast<DWORD>(-1) ? -1 : static_cast<int>(previous);
 }
 
-bool PlatformReadJobProcessCount(PlatformHandle job, uint32_t* count) {
+bool PlatformReadJobProcessCount(PlatformHandle job, uint32_t* count, uint32_t* windowsError) {
     JOBOBJECT_BASIC_ACCOUNTING_INFORMATION accounting;
     ZeroMemory(&accounting, sizeof accounting);
     BOOL read = QueryInformationJobObject(job, JobObjectBasicAccountingInformation, &accounting,
                                           sizeof accounting, nullptr);
+    *windowsError = ErrorAfter(read != FALSE);
     *count = accounting.ActiveProcesses;
     return read != FALSE;
 }
@@ -399,4 +427,26 @@ void PlatformTerminateProcess(PlatformHandle process, uint32_t exitCode) {
 
 uint32_t PlatformMilliseconds() {
     return GetTickCount();
+}
+
+bool PlatformReadSystemMessage(uint32_t code, WideChar* text, int capacity) {
+    DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                  nullptr, code, 0, AsWindows(text), static_cast<DWORD>(capacity),
+                                  nullptr);
+    if (length == 0 || length >= static_cast<DWORD>(capacity)) {
+        text[0] = 0;
+        return false;
+    }
+    text[length] = 0;
+    return true;
+}
+
+ConversionResult PlatformWideTo932(const WideChar* text, char* out, int capacity) {
+    if (WideCharToMultiByte(932, WC_NO_BEST_FIT_CHARS, AsWindows(text), -1, out, capacity,
+                            nullptr, nullptr) > 0) {
+        return ConversionDone;
+    }
+    DWORD error = GetLastError();
+    out[0] = 0;
+    return error == ERROR_INSUFFICIENT_BUFFER ? ConversionTooLong : ConversionRefused;
 }

@@ -395,3 +395,136 @@ TEST(RunVelmor, StarsThePasswordsInTheConsoleTitle) {
 }
 
 }  // namespace
+
+namespace {
+
+// Where a /reason row's run fails: the call that fails as told, with its Windows error.
+enum FailingStep {
+    NothingFails, LogonCall, NullDevice, JobCreation, JobPort, JobAssignment, JobResume,
+    JobCount, Credential, InputRead, ExitCodeRead,
+};
+
+void MakeFail(FailingStep step) {
+    FakePlatform& fake = Fake();
+    switch (step) {
+        case NothingFails: break;
+        case LogonCall: fake.createSucceeds = false; break;
+        case NullDevice: fake.standardHandleKinds[0] = HandleOther; fake.nullDeviceOpens = false; break;
+        case JobCreation: fake.jobCreates = false; break;
+        case JobPort: fake.portCreates = false; break;
+        case JobAssignment: fake.assignSucceeds = false; break;
+        case JobResume: fake.resumeAnswer = -1; break;
+        case JobCount: fake.jobCountReadable = false; break;
+        case Credential: break;  // no credential is stored
+        case InputRead:  // a line begun, then a read that fails
+            fake.standardInput = "Hun";
+            fake.standardInputLength = 3;
+            fake.standardInputFails = true;
+            break;
+        case ExitCodeRead: fake.exitCodeReadable = false; break;
+    }
+}
+
+struct ReasonCase {
+    std::string what;
+    std::string switches;  // between "velmor.exe /nologo /user:a" and the program
+    FailingStep step;
+    uint32_t code;             // the failing call's error, or the program's status
+    std::u16string text;       // Windows' text for code; empty: it has none
+    std::string expected;      // the whole output, UTF-8
+    int status;
+};
+
+const std::u16string kWrongPasswordText = u"ユーザー名またはパスワードが正しくありません。\r\n";
+const std::string kWrongPasswordLine = "1326 (0x0000052E): ユーザー名またはパスワードが正しくありません。\n";
+
+std::vector<ReasonCase> ReasonCases() {
+    const std::string failed = kExpectedLaunchFailed, job = kExpectedJobFailed;
+    std::vector<ReasonCase> cases = {
+        {"1326 after the logon call: the code, Windows' text, the hint", "/reason", LogonCall,
+         1326, kWrongPasswordText, failed + kWrongPasswordLine + kExpectedHintWrongPassword, -1},
+        {"without /reason the output is as ever", "", LogonCall, 1326, kWrongPasswordText,
+         failed, -1},
+        {"/reason /noreason: the last decides", "/reason /noreason", LogonCall, 1326,
+         kWrongPasswordText, failed, -1},
+        {"/noreason -REASON: the last decides", "/noreason -REASON", LogonCall, 1326,
+         kWrongPasswordText, failed + kWrongPasswordLine + kExpectedHintWrongPassword, -1},
+        {"/reasons is no switch", "/reasons", LogonCall, 1326, kWrongPasswordText, failed, -1},
+        {"an unlisted code: the code and Windows' text alone", "/reason", LogonCall, 1314,
+         u"クライアントは要求された特権を保有していません。\r\n",
+         failed + "1314 (0x00000522): クライアントは要求された特権を保有していません。\n", -1},
+        {"a code with no text: the code alone", "/reason", LogonCall, 4294967295u, u"",
+         failed + "4294967295 (0xFFFFFFFF)\n", -1},
+        {"Windows' '%1', '%%' and '%s' are written as they stand", "/reason", LogonCall, 193,
+         u"%1 is not a valid Win32 application. %% %s\r\n",
+         failed + "193 (0x000000C1): %1 is not a valid Win32 application. %% %s\n" +
+             kExpectedHintNotAProgram, -1},
+        {"inner line ends become blanks, trailing blanks go, no best fit", "/reason", LogonCall,
+         1314, u"one\r\ntwo\nthree\rcaf\u00e9 \r\n\t \r\n",
+         failed + "1314 (0x00000522): one two three caf?\n", -1},
+        {"NUL for /stdio: the code without the logon call's hint", "/stdio /reason", NullDevice,
+         5, u"", failed + "5 (0x00000005)\n", -1},
+        {"the job's creation", "/job /reason", JobCreation, 1450, u"", job + "1450 (0x000005AA)\n",
+         -1},
+        {"the job's port", "/job /reason", JobPort, 1450, u"", job + "1450 (0x000005AA)\n", -1},
+        {"the job's assignment refused: Windows 7's nested job", "/timeout:5 /reason",
+         JobAssignment, 5, u"アクセスが拒否されました。\r\n",
+         job + "5 (0x00000005): アクセスが拒否されました。\n" + kExpectedHintNestedJob, -1},
+        {"the resume", "/job /reason", JobResume, 6, u"", job + "6 (0x00000006)\n", -1},
+        {"the job's count", "/job /reason", JobCount, 6, u"", job + "6 (0x00000006)\n", -1},
+        {"a credential that is not there, /reason after it", "/credential:x /reason", Credential,
+         1168, u"要素が見つかりません。\r\n",
+         kExpectedCredentialUnreadable + std::string("1168 (0x00000490): 要素が見つかりません。\n"),
+         -1},
+        {"a read of standard input that fails midway: no password", "/password-stdin /reason",
+         InputRead, 6, u"", kExpectedInputEmpty + std::string("6 (0x00000006)\n"), -1},
+        {"an exit status that cannot be read", "/wait /reason", ExitCodeRead, 6, u"",
+         kExpectedExitStatusFailed + std::string("6 (0x00000006)\n"), 0},
+        {"a refused command line gets nothing", "/reason /timeout:0", NothingFails, 0, u"",
+         kExpectedTimeLimitInvalid, -1},
+        {"a program that never ran its code: its status and hint, passed on", "/wait /reason",
+         NothingFails, 0xC0000142, u"", std::string("\n0xC0000142\n") + kExpectedHintDllInit,
+         static_cast<int>(0xC0000142)},
+        {"the same after a job wait", "/job /reason", NothingFails, 0xC0000135, u"",
+         std::string("\n0xC0000135\n") + kExpectedHintDllNotFound, static_cast<int>(0xC0000135)},
+        {"a status of its own code says nothing", "/wait /reason", NothingFails, 0xC000007C, u"",
+         "", static_cast<int>(0xC000007C)},
+        {"without /reason a status gets nothing", "/wait", NothingFails, 0xC0000142, u"", "",
+         static_cast<int>(0xC0000142)},
+    };
+    // Each listed code after the logon call, its hint after the code.
+    const std::vector<std::pair<uint32_t, const char*>> hints = {
+        {1327, kExpectedHintAccountRestriction}, {1328, kExpectedHintAccountRestriction},
+        {1329, kExpectedHintAccountRestriction}, {1330, kExpectedHintAccountRestriction},
+        {1331, kExpectedHintAccountRestriction}, {1793, kExpectedHintAccountRestriction},
+        {1907, kExpectedHintAccountRestriction}, {1909, kExpectedHintAccountRestriction},
+        {1385, kExpectedHintLogonRight}, {1058, kExpectedHintSecondaryLogon},
+        {1068, kExpectedHintSecondaryLogon}, {5, kExpectedHintLocalSystem},
+        {740, kExpectedHintElevation}, {2, kExpectedHintNotFound}, {3, kExpectedHintNotFound},
+        {267, kExpectedHintWorkDir}, {216, kExpectedHintNotAProgram},
+        {1311, kExpectedHintNoLogonServer},
+    };
+    for (const auto& hint : hints) {
+        char code[32];
+        snprintf(code, sizeof code, "%u (0x%08X)\n", hint.first, hint.first);
+        cases.push_back({"the logon call's " + std::to_string(hint.first), "/reason", LogonCall,
+                         hint.first, u"", failed + code + hint.second, -1});
+    }
+    return cases;
+}
+
+TEST(RunVelmor, SaysWhyWithReason) {
+    for (const ReasonCase& test : ReasonCases()) {
+        ResetFakePlatform();
+        MakeFail(test.step);
+        Fake().failureError = test.code;
+        Fake().exitCode = test.code;
+        Fake().systemMessageCode = test.code;
+        Fake().systemMessage = test.text.empty() ? nullptr : test.text.c_str();
+        RunOutcome outcome = RunCommand("velmor.exe /nologo /user:a " + test.switches + " x.exe");
+        EXPECT_EQ(outcome.output, Cp932(test.expected)) << test.what;
+        EXPECT_EQ(outcome.status, test.status) << test.what;
+    }
+}
+
+}  // namespace

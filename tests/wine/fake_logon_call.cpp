@@ -2,8 +2,13 @@
 // ADVAPI32's import: it records the arguments it was given to the file named by
 // VELMOR_LOGON_RECORD, then starts the program as the caller with CreateProcessW. The
 // standard handles of STARTF_USESTDHANDLES reach the program as the logon service
-// passes them: duplicated into it whether or not they are inheritable.
+// passes them: duplicated into it whether or not they are inheritable. With
+// VELMOR_LOGON_FAILS set to a number, it fails with that Windows error instead; with
+// VELMOR_LOGON_REFUSES_JOB set, the process handle it returns lacks the right to put the
+// process in a job, so that Velmor's job is refused with error 5, as Windows 7 refuses a
+// program of the logon service, already in a job of the service's, a second one.
 #include <stdio.h>
+#include <stdlib.h>
 #include <windows.h>
 // After <windows.h>, which it needs.
 #include <wincred.h>
@@ -108,6 +113,25 @@ void Record(LPCWSTR user, LPCWSTR domain, LPCWSTR password, DWORD logonFlags,
     fclose(record);
 }
 
+// The number that the variable holds, or 0 when it is not set.
+DWORD NumberFromEnvironment(const char* name) {
+    char value[32];
+    DWORD length = GetEnvironmentVariableA(name, value, sizeof value);
+    return length > 0 && length < sizeof value ? strtoul(value, nullptr, 0) : 0;
+}
+
+BOOL WithoutJobRight(BOOL created, PROCESS_INFORMATION* process) {
+    if (!created || NumberFromEnvironment("VELMOR_LOGON_REFUSES_JOB") == 0) return created;
+    HANDLE limited = nullptr;
+    if (DuplicateHandle(GetCurrentProcess(), process->hProcess, GetCurrentProcess(), &limited,
+                        PROCESS_ALL_ACCESS & ~PROCESS_SET_QUOTA, FALSE, 0) == FALSE) {
+        return FALSE;
+    }
+    CloseHandle(process->hProcess);
+    process->hProcess = limited;
+    return TRUE;
+}
+
 BOOL WINAPI FakeCreateProcessWithLogonW(LPCWSTR user, LPCWSTR domain, LPCWSTR password,
                                         DWORD logonFlags, LPCWSTR applicationName,
                                         LPWSTR commandLine, DWORD creationFlags,
@@ -116,9 +140,16 @@ BOOL WINAPI FakeCreateProcessWithLogonW(LPCWSTR user, LPCWSTR domain, LPCWSTR pa
                                         LPPROCESS_INFORMATION process) {
     Record(user, domain, password, logonFlags, applicationName, commandLine, creationFlags,
            environment, currentDirectory, startup);
+    DWORD failure = NumberFromEnvironment("VELMOR_LOGON_FAILS");
+    if (failure != 0) {
+        SetLastError(failure);
+        return FALSE;
+    }
     if (!UsesStandardHandles(*startup)) {
-        return CreateProcessW(applicationName, commandLine, nullptr, nullptr, FALSE,
-                              creationFlags, environment, currentDirectory, startup, process);
+        return WithoutJobRight(CreateProcessW(applicationName, commandLine, nullptr, nullptr,
+                                               FALSE, creationFlags, environment,
+                                               currentDirectory, startup, process),
+                                process);
     }
     STARTUPINFOW passed = *startup;
     passed.hStdInput = Inheritable(startup->hStdInput);

@@ -26,6 +26,9 @@
 //   probe ended MS PID...        prints for each process "ended" or "running", after
 //                                waiting up to MS milliseconds for each to end
 //   probe terminate PID          ends the process PID with status 1
+//   probe message CODE FILE      writes, in hex, the UTF-16LE text that FormatMessageW
+//                                gives for the error CODE from the system, inserts
+//                                ignored, in the user's language; nothing when it has none
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -239,6 +242,18 @@ static int Terminate(const char* pid) {
     return ended ? 0 : 111;
 }
 
+static int WriteSystemMessage(const char* code, const char* path) {
+    wchar_t text[4096];
+    DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                  nullptr, static_cast<DWORD>(strtoul(code, nullptr, 0)), 0,
+                                  text, 4096, nullptr);
+    static char hex[4 * 4096 + 1];
+    hex[0] = 0;
+    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text);
+    for (DWORD i = 0; i < length * sizeof(wchar_t); ++i) snprintf(hex + 2 * i, 3, "%02x", bytes[i]);
+    return WriteFile(path, hex);
+}
+
 int main(int argc, char** argv) {
     if (argc == 3 && strcmp(argv[1], "exit") == 0) return atoi(argv[2]);
     if (argc == 4 && strcmp(argv[1], "env") == 0) {
@@ -270,5 +285,6 @@ int main(int argc, char** argv) {
     if (argc >= 5 && strcmp(argv[1], "spawn") == 0) return Spawn(argc, argv);
     if (argc >= 4 && strcmp(argv[1], "ended") == 0) return PrintEnded(argc, argv);
     if (argc == 3 && strcmp(argv[1], "terminate") == 0) return Terminate(argv[2]);
+    if (argc == 4 && strcmp(argv[1], "message") == 0) return WriteSystemMessage(argv[2], argv[3]);
     return 102;
 }

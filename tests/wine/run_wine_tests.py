@@ -938,6 +938,58 @@ def test_standard_streams(wine, suite):
                 (5, console_bytes(*BANNER), "0x00000000", "none"))
 
 
+# Failures that /reason explains, through the seam: (what, the line after "velmor_seam.exe
+# /nologo /user:a", the seam's setting, the fixed message, the Windows error or the
+# program's status, the name of the hint in expected_texts.h or None, the exit status).
+REASON_CASES = [
+    ("the logon call fails with 1326", '/reason x.exe', {"VELMOR_LOGON_FAILS": "1326"},
+     LAUNCH_FAILED, 1326, "kExpectedHintWrongPassword", 0xFFFFFFFF),
+    ("the logon call fails with 1385", '/reason x.exe', {"VELMOR_LOGON_FAILS": "1385"},
+     LAUNCH_FAILED, 1385, "kExpectedHintLogonRight", 0xFFFFFFFF),
+    ("the logon call fails with 1058", '/reason x.exe', {"VELMOR_LOGON_FAILS": "1058"},
+     LAUNCH_FAILED, 1058, "kExpectedHintSecondaryLogon", 0xFFFFFFFF),
+    ("the logon call fails with 1314, which has no hint", '/reason x.exe',
+     {"VELMOR_LOGON_FAILS": "1314"}, LAUNCH_FAILED, 1314, None, 0xFFFFFFFF),
+    ("without /reason the output is as ever", 'x.exe', {"VELMOR_LOGON_FAILS": "1326"},
+     LAUNCH_FAILED, None, None, 0xFFFFFFFF),
+    ("the job refused with 5, as on Windows 7", '/job /reason "probe.exe exit 0"',
+     {"VELMOR_LOGON_REFUSES_JOB": "1"}, JOB_FAILED, 5, "kExpectedHintNestedJob", 0xFFFFFFFF),
+    ("a credential that is not there", '/reason /credential:velmor/missing x.exe', {},
+     CREDENTIAL_UNREADABLE, 1168, None, 0xFFFFFFFF),
+    ("a program that ends with 0xC0000142: its status, the hint, the status passed on",
+     '/wait /reason "probe.exe exit -1073741502"', {}, "", 0xC0000142, "kExpectedHintDllInit",
+     0xC0000142),
+    ("without /reason a program's status gets nothing", '/wait "probe.exe exit -1073741502"',
+     {}, "", None, None, 0xC0000142),
+]
+
+
+def windows_text(wine, code):
+    """Windows' own text for code, from FormatMessageW in probe.exe under the same locale,
+    on one line as /reason writes it, in code page 932 with '?' for what 932 lacks."""
+    seen = fresh_file(wine, "message.txt")
+    wine.run(PROBE, ["message", str(code), windows_path(seen)])
+    text = bytes.fromhex(read_text(seen) or "").decode("utf-16-le")
+    return re.sub(r"\r\n|\r|\n", " ", text).rstrip(" \t").encode("cp932", errors="replace")
+
+
+def test_reason(wine, suite):
+    for what, line, env, message, code, hint, expected_status in REASON_CASES:
+        status, out, _ = seam_run(wine, ("velmor_seam.exe /nologo /user:a " + line).encode(),
+                                  raw=True, extra_env=env)
+        reason = b""
+        if code is not None and code >= 0xC0000000:
+            reason = b"\n0x%08X\n" % code
+        elif code is not None:
+            text = windows_text(wine, code)
+            reason = b"%d (0x%08X)" % (code, code) + (b": " + text if text else b"") + b"\n"
+        if hint:
+            reason += TEXTS[hint].encode("cp932")
+        expected = message.encode("cp932") + reason
+        suite.equal("/reason: " + what, (status, out),
+                    (expected_status, expected.replace(b"\n", b"\r\n")))
+
+
 def run_with_stdout(wine, exe, args, redirect):
     """Runs exe with standard output closed ("closed") or on /dev/full ("full")."""
     env = dict(wine.env, LC_ALL="ja_JP.UTF-8")
@@ -1145,6 +1197,7 @@ def run_suite(wine, suite):
         test_console_title(wine, suite)
         test_consoles_are_not_handed_over(wine, suite)
         test_password_sources(wine, suite)
+        test_reason(wine, suite)
         test_stack_guard(wine, suite)
         if wine.mode.name in ("win32", "x64"):
             test_run_script(wine, suite)
