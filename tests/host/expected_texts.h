@@ -68,26 +68,26 @@ const char kExpectedJobFailed[] = "\nコマンドラインをジョブとして�
 
 // The hints of /reason, a line each after a failure's code and Windows' text.
 const char kExpectedHintWrongPassword[] =
-    "ユーザー名とパスワードを確認してください。失敗するたびに、アカウント ロックアウトのしきい値に数えられます。\n";
+    "ユーザー名とパスワードを確認してください。失敗するたびに、アカウント ロックアウトのしきい値に向けて失敗回数が増えます。\n";
 const char kExpectedHintAccountRestriction[] =
-    "アカウントの制限 (ログオン時間、ログオン先、有効期限、無効、ロックアウト、パスワードの変更) を確認してください。\n";
+    "アカウントの制限と状態 (ログオン時間、ログオン先、パスワードとアカウントの有効期限、無効化、ロックアウト、次回ログオン時のパスワード変更) を確認してください。\n";
 const char kExpectedHintLogonRight[] =
     "このアカウントには「ローカル ログオンを許可」の権利がないか、「ローカル ログオンを拒否」に含まれています。/netonly ではこの権利は不要です。\n";
 const char kExpectedHintSecondaryLogon[] =
-    "Secondary Logon サービス (seclogon) が無効か、開始できません。sc.exe qc seclogon で確認してください。\n";
+    "Secondary Logon サービス (seclogon) が無効になっているか、開始できません。sc.exe qc seclogon で確認してください。\n";
 const char kExpectedHintLocalSystem[] =
-    "LocalSystem で実行中のプロセス (サービスや SYSTEM で実行するタスク) からは使用できません。タスクはユーザー アカウントで実行してください。\n";
+    "Secondary Logon サービスは、LocalSystem で実行中のプロセス (サービスや、SYSTEM で実行するタスク) からの要求を拒否します。タスクはユーザー アカウントで実行してください。\n";
 const char kExpectedHintElevation[] = "プログラムが昇格を要求していますが、この方法では昇格できません。\n";
 const char kExpectedHintNotFound[] =
-    "指定したアカウントからプログラムまたはフォルダーが見つかりません。ネットワーク ドライブの割り当ては引き継がれないため、完全なローカル パスか UNC パスを指定してください。\n";
+    "指定したアカウントでは、プログラムまたはフォルダーが見つかりません。ネットワーク ドライブの割り当ては引き継がれないため、完全なローカル パスか UNC パスを指定してください。\n";
 const char kExpectedHintWorkDir[] =
-    "作業ディレクトリが存在しないか、指定したアカウントで開けません。/workdir: を省略すると、現在のフォルダーが使われます。\n";
+    "作業ディレクトリが存在しないか、指定したアカウントで開けません。/workdir: を指定しない場合は、Velmor の現在のディレクトリが使われます。\n";
 const char kExpectedHintNotAProgram[] = "このコンピューターで実行できる Windows プログラムではありません。\n";
 const char kExpectedHintNoLogonServer[] = "ログオン サーバー (ドメイン コントローラー) に接続できません。\n";
 const char kExpectedHintNestedJob[] =
-    "Windows 8 と Windows Server 2012 より前では、このプログラムをジョブに追加できません。/job と /timeout: を指定せずに実行してください。\n";
+    "Windows 8 および Windows Server 2012 より前の Windows では、ログオン サービスが起動したプログラムを 2 つ目のジョブに追加できません。/job と /timeout: を指定せずに実行してください。\n";
 const char kExpectedHintDllInit[] =
-    "プログラムの DLL を初期化できませんでした。アカウントが使用できないウィンドウ ステーションやデスクトップ (タスクの非対話型セッションなど)、またはデスクトップ ヒープの不足が考えられます。\n";
+    "プログラムの DLL を初期化できませんでした。多くの場合、アカウントがウィンドウ ステーションやデスクトップを使用できない (タスクの非対話型セッションなど) か、デスクトップ ヒープが不足しています。\n";
 const char kExpectedHintDllNotFound[] = "プログラムに必要な DLL が見つかりませんでした。\n";
-const char kExpectedHintDllMachine[] = "プログラムが別のプロセッサ用 (32 ビットと 64 ビットなど) の DLL を読み込もうとしました。\n";
+const char kExpectedHintDllMachine[] = "プログラムが別のプロセッサ用の DLL を読み込もうとしました (32 ビットと 64 ビットの混在など)。\n";
 const char kExpectedHintEntryPoint[] = "プログラムが必要とするエントリ ポイントが DLL に見つかりませんでした。\n";
