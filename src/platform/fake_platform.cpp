@@ -247,6 +247,7 @@ void ResetFakePlatform() {
     fake.nullDeviceOpens = true;
     fake.jobCreates = fake.portCreates = fake.assignSucceeds = fake.jobCountReadable = true;
     fake.resumeAnswer = 1;
+    fake.relayStarts = true;
     FakeSetCommandLine(u"velmor.exe");
 }
 
@@ -436,6 +437,19 @@ PlatformHandle PlatformOpenNullDevice() {
     return fake.nullDeviceOpens ? kFakeNullDevice : nullptr;
 }
 
+PlatformHandle PlatformStartRelay(PlatformHandle own, bool programReads,
+                                  PlatformHandle* programEnd, uint32_t* windowsError) {
+    RecordCall(FakeStartRelay, own, programReads ? 1 : 0);
+    *windowsError = fake.relayStarts ? 0 : 231;  // ERROR_PIPE_BUSY
+    if (!fake.relayStarts || fake.relaysStarted == 3) return nullptr;
+    *programEnd = FakeProgramEnd(fake.relaysStarted);
+    return FakeRelayThread(fake.relaysStarted++);
+}
+
+void PlatformWaitForThread(PlatformHandle thread, uint32_t milliseconds) {
+    RecordCall(FakeWaitRelay, thread, milliseconds);
+}
+
 bool FakeHoldsSecret(const void* buffer, size_t size) {
     if (fake.secret == nullptr) return false;
     size_t length = strlen(fake.secret);
@@ -548,6 +562,10 @@ void PlatformCloseHandle(PlatformHandle handle) {
         RecordCall(FakeCloseJob, handle);
     } else if (handle == kFakePort) {
         RecordCall(FakeClosePort, handle);
+    } else if (handle >= FakeProgramEnd(0) && handle < FakeProgramEnd(3)) {
+        RecordCall(FakeCloseProgramEnd, handle);
+    } else if (handle >= FakeRelayThread(0) && handle < FakeRelayThread(3)) {
+        RecordCall(FakeCloseRelay, handle);
     } else {
         RecordCall(FakeCloseUnknown, handle);
     }

@@ -30,6 +30,10 @@ enum FakeCallKind {
     FakeTerminateProcess,
     FakeCloseJob,
     FakeClosePort,
+    FakeStartRelay,       // address: Velmor's own handle; size: 1 when it feeds the program
+    FakeWaitRelay,        // address: the thread; size: the milliseconds waited at the most
+    FakeCloseRelay,       // a relay's thread
+    FakeCloseProgramEnd,  // the program's end of a relay's pipe, Velmor's copy
 };
 
 struct FakeCall {
@@ -102,6 +106,7 @@ struct FakePlatform {
     int jobProcessCountsLength;
     int jobMessages;
     uint32_t clock;  // milliseconds
+    bool relayStarts;  // a pipe of Velmor's own and its thread can be had
 
     // Recorded.
     FakeCall calls[256];
@@ -121,6 +126,7 @@ struct FakePlatform {
     size_t standardInputRead;
     int consoleTitleCapacity;  // the buffer the title was read into, in units
     int jobCountsRead;
+    int relaysStarted;
 };
 
 void* const kFakeProcessHandle = reinterpret_cast<PlatformHandle>(0x1001);
@@ -132,6 +138,13 @@ void* const kFakeStandardError = reinterpret_cast<PlatformHandle>(0x5005);
 void* const kFakeNullDevice = reinterpret_cast<PlatformHandle>(0x6006);
 void* const kFakeJob = reinterpret_cast<PlatformHandle>(0x7007);
 void* const kFakePort = reinterpret_cast<PlatformHandle>(0x8008);
+// The program's end of the Nth relay's pipe (from 0), and the relay's thread.
+inline PlatformHandle FakeProgramEnd(int n) {
+    return reinterpret_cast<PlatformHandle>(static_cast<uintptr_t>(0xA000 + n));
+}
+inline PlatformHandle FakeRelayThread(int n) {
+    return reinterpret_cast<PlatformHandle>(static_cast<uintptr_t>(0xB000 + n));
+}
 
 // Resets every setting to a plain run on code page 932 that launches and exits with 0,
 // with "velmor.exe" as its command line, no console, pipes for standard streams, and a
