@@ -442,8 +442,8 @@ PlatformHandle PlatformStartRelay(PlatformHandle own, bool programReads,
     RecordCall(FakeStartRelay, own, programReads ? 1 : 0);
     *windowsError = fake.relayStarts ? 0 : 231;  // ERROR_PIPE_BUSY
     if (!fake.relayStarts || fake.relaysStarted == 3) return nullptr;
-    *programEnd = FakeProgramEnd(fake.relaysStarted);
-    return FakeRelayThread(fake.relaysStarted++);
+    *programEnd = kFakeProgramEnds[fake.relaysStarted];
+    return kFakeRelayThreads[fake.relaysStarted++];
 }
 
 void PlatformWaitForThread(PlatformHandle thread, uint32_t milliseconds) {
@@ -550,6 +550,17 @@ bool PlatformReadExitCode(PlatformHandle process, uint32_t* exitCode) {
     return fake.exitCodeReadable;
 }
 
+namespace {
+
+int FakeIndexOf(void* const (&handles)[3], const void* handle) {
+    for (int i = 0; i < 3; ++i) {
+        if (handles[i] == handle) return i;
+    }
+    return -1;
+}
+
+}  // namespace
+
 void PlatformCloseHandle(PlatformHandle handle) {
     ++fake.handlesClosed;
     if (handle == kFakeThreadHandle) {
@@ -562,9 +573,9 @@ void PlatformCloseHandle(PlatformHandle handle) {
         RecordCall(FakeCloseJob, handle);
     } else if (handle == kFakePort) {
         RecordCall(FakeClosePort, handle);
-    } else if (handle >= FakeProgramEnd(0) && handle < FakeProgramEnd(3)) {
+    } else if (FakeIndexOf(kFakeProgramEnds, handle) >= 0) {
         RecordCall(FakeCloseProgramEnd, handle);
-    } else if (handle >= FakeRelayThread(0) && handle < FakeRelayThread(3)) {
+    } else if (FakeIndexOf(kFakeRelayThreads, handle) >= 0) {
         RecordCall(FakeCloseRelay, handle);
     } else {
         RecordCall(FakeCloseUnknown, handle);

@@ -82,6 +82,7 @@ struct FakePlatform {
     const char* secret;  // an ASCII password whose wiping the test follows
     bool hasConsole;
     bool jobCountReadable;  // the job's count of processes, below
+    bool relayStarts;       // a pipe of Velmor's own and its thread can be had
     // Credential Manager's one generic credential, which a run reads as told, and
     // standard input's bytes.
     const WideChar* credentialTarget;  // null: none is stored
@@ -106,7 +107,6 @@ struct FakePlatform {
     int jobProcessCountsLength;
     int jobMessages;
     uint32_t clock;  // milliseconds
-    bool relayStarts;  // a pipe of Velmor's own and its thread can be had
 
     // Recorded.
     FakeCall calls[256];
@@ -115,6 +115,7 @@ struct FakePlatform {
     char output[16384];
     size_t outputLength;
     int createCount;
+    int relaysStarted;
     FakeLogonCall logon;
     bool passwordClearAtWait;
     bool secretInSightAtWait;  // the secret stood in the command line or one of its copies
@@ -126,7 +127,6 @@ struct FakePlatform {
     size_t standardInputRead;
     int consoleTitleCapacity;  // the buffer the title was read into, in units
     int jobCountsRead;
-    int relaysStarted;
 };
 
 void* const kFakeProcessHandle = reinterpret_cast<PlatformHandle>(0x1001);
@@ -138,13 +138,13 @@ void* const kFakeStandardError = reinterpret_cast<PlatformHandle>(0x5005);
 void* const kFakeNullDevice = reinterpret_cast<PlatformHandle>(0x6006);
 void* const kFakeJob = reinterpret_cast<PlatformHandle>(0x7007);
 void* const kFakePort = reinterpret_cast<PlatformHandle>(0x8008);
-// The program's end of the Nth relay's pipe (from 0), and the relay's thread.
-inline PlatformHandle FakeProgramEnd(int n) {
-    return reinterpret_cast<PlatformHandle>(static_cast<uintptr_t>(0xA000 + n));
-}
-inline PlatformHandle FakeRelayThread(int n) {
-    return reinterpret_cast<PlatformHandle>(static_cast<uintptr_t>(0xB000 + n));
-}
+// The program's end of each relay's pipe, in the order they are made, and their threads.
+void* const kFakeProgramEnds[3] = {reinterpret_cast<PlatformHandle>(0xA000),
+                                   reinterpret_cast<PlatformHandle>(0xA001),
+                                   reinterpret_cast<PlatformHandle>(0xA002)};
+void* const kFakeRelayThreads[3] = {reinterpret_cast<PlatformHandle>(0xB000),
+                                    reinterpret_cast<PlatformHandle>(0xB001),
+                                    reinterpret_cast<PlatformHandle>(0xB002)};
 
 // Resets every setting to a plain run on code page 932 that launches and exits with 0,
 // with "velmor.exe" as its command line, no console, pipes for standard streams, and a

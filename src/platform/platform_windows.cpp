@@ -287,7 +287,8 @@ PlatformHandle PlatformStartRelay(PlatformHandle own, bool programReads,
     // "\\.\pipe\velmor-" and 24 hex digits: the process, the moment, and the count.
     static wchar_t name[] = L"\\\\.\\pipe\\velmor-012345670123456701234567";
     Relay* relay = &relays[relaysStarted++ & 3];
-    uint32_t parts[3] = {GetCurrentProcessId(), GetTickCount(), static_cast<uint32_t>(relaysStarted)};
+    const uint32_t parts[3] = {GetCurrentProcessId(), GetTickCount(),
+                               static_cast<uint32_t>(relaysStarted)};
     for (int i = 0; i < 24; ++i) {
         name[16 + i] = L"0123456789abcdef"[(parts[i / 8] >> (28 - i % 8 * 4)) & 15];
     }

@@ -224,7 +224,7 @@ TEST(RunVelmor, HandsOverFilesAndClientEndsRelaysServerEndsAndConsolesAndNulForT
                    "x.exe");
         const FakeLogonCall& logon = Fake().logon;
         std::vector<PlatformHandle> expected(own, own + 3);
-        const PlatformHandle given[] = {test.handle, kFakeNullDevice, FakeProgramEnd(0)};
+        const PlatformHandle given[] = {test.handle, kFakeNullDevice, kFakeProgramEnds[0]};
         expected[test.stream] = given[test.given];
         EXPECT_EQ((std::vector<PlatformHandle>{logon.standardInput, logon.standardOutput,
                                                logon.standardError}),
@@ -260,7 +260,7 @@ TEST(RunVelmor, HandsOverFilesAndClientEndsRelaysServerEndsAndConsolesAndNulForT
     Fake().standardHandleKinds[1] = Fake().standardHandleKinds[2] = HandleConsole;
     RunCommand("velmor.exe /nologo /user:a /stdio /wait x.exe");
     EXPECT_EQ(std::make_pair(Fake().logon.standardOutput, Fake().logon.standardError),
-              std::make_pair(FakeProgramEnd(0), FakeProgramEnd(0)))
+              std::make_pair(kFakeProgramEnds[0], kFakeProgramEnds[0]))
         << "output and error consoles: one pipe, their order kept";
     EXPECT_EQ(Fake().relaysStarted, 1) << "output and error consoles: one relay";
     for (bool nul : {true, false}) {
