@@ -243,7 +243,8 @@ HandleKind PlatformHandleKind(PlatformHandle handle) {
                        : HandlePipeServerEnd;
         // GetConsoleMode fails on a console handle opened for writing alone: NUL for it,
         // as for every other character device.
-        case FILE_TYPE_CHAR: return GetConsoleMode(handle, &flags) != FALSE ? HandleConsole : HandleOther;
+        case FILE_TYPE_CHAR:
+            return GetConsoleMode(handle, &flags) != FALSE ? HandleConsole : HandleOther;
         default: return HandleOther;
     }
 }
@@ -293,15 +294,18 @@ PlatformHandle PlatformStartRelay(PlatformHandle own, bool programReads,
         name[16 + i] = L"0123456789abcdef"[(parts[i / 8] >> (28 - i % 8 * 4)) & 15];
     }
     HANDLE server = CreateNamedPipeW(
-        name, (programReads ? PIPE_ACCESS_OUTBOUND : PIPE_ACCESS_INBOUND) | FILE_FLAG_FIRST_PIPE_INSTANCE,
-        PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1, 4096, 4096, 0,
-        nullptr);
+        name,
+        (programReads ? PIPE_ACCESS_OUTBOUND : PIPE_ACCESS_INBOUND) | FILE_FLAG_FIRST_PIPE_INSTANCE,
+        PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1, 4096, 4096,
+        0, nullptr);
     // The one instance is taken by this client: a process that connected first makes
     // the open fail, and nothing is relayed to it.
     SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
     HANDLE client = server == INVALID_HANDLE_VALUE
                         ? server
-                        : CreateFileW(name, programReads ? GENERIC_READ : GENERIC_WRITE | FILE_READ_ATTRIBUTES,
+                        : CreateFileW(name,
+                                      programReads ? GENERIC_READ
+                                                   : GENERIC_WRITE | FILE_READ_ATTRIBUTES,
                                       0, &inheritable, OPEN_EXISTING, 0, nullptr);
     *relay = Relay{programReads ? own : server, programReads ? server : own, server};
     HANDLE thread = client == INVALID_HANDLE_VALUE

@@ -70,7 +70,8 @@ void WriteHandleEnds(FILE* record, const STARTUPINFOW& s) {
     for (int i = 0; i < 3; ++i) {
         DWORD flags = 0;
         bool pipe = GetNamedPipeInfo(handles[i], &flags, nullptr, nullptr, nullptr) != FALSE;
-        fprintf(record, "%s%s-%s", i > 0 ? "," : "", handles[i] == GetStdHandle(own[i]) ? "own" : "new",
+        const char* whose = handles[i] == GetStdHandle(own[i]) ? "own" : "new";
+        fprintf(record, "%s%s-%s", i > 0 ? "," : "", whose,
                 !pipe ? "none" : (flags & PIPE_SERVER_END) != 0 ? "server" : "client");
     }
     fprintf(record, "\nerrorIsOutput=%s\n", s.hStdError == s.hStdOutput ? "yes" : "no");

@@ -51,18 +51,20 @@ static void ReportTitle(FILE* report) {
 // The console's lines, up to the cursor, without their trailing blanks.
 static void ReportScreen(FILE* report) {
     HANDLE screen = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                                nullptr);
     CONSOLE_SCREEN_BUFFER_INFO info;
     fprintf(report, "screen=");
-    for (SHORT row = 0; screen != INVALID_HANDLE_VALUE && GetConsoleScreenBufferInfo(screen, &info) &&
-                        row <= info.dwCursorPosition.Y;
-         ++row) {
+    bool read = screen != INVALID_HANDLE_VALUE && GetConsoleScreenBufferInfo(screen, &info);
+    for (SHORT row = 0; read && row <= info.dwCursorPosition.Y; ++row) {
         static wchar_t line[1024];
-        DWORD read = 0;
+        DWORD length = 0;
         DWORD width = info.dwSize.X < 1024 ? info.dwSize.X : 1024;
-        ReadConsoleOutputCharacterW(screen, line, width, COORD{0, row}, &read);
-        while (read > 0 && line[read - 1] == L' ') --read;
-        for (DWORD i = 0; i < read; ++i) fprintf(report, "%02x%02x", line[i] & 0xff, line[i] >> 8);
+        ReadConsoleOutputCharacterW(screen, line, width, COORD{0, row}, &length);
+        while (length > 0 && line[length - 1] == L' ') --length;
+        for (DWORD i = 0; i < length; ++i) {
+            fprintf(report, "%02x%02x", line[i] & 0xff, line[i] >> 8);
+        }
         fprintf(report, "0a00");
     }
     fprintf(report, "\n");
@@ -73,6 +75,17 @@ static void MakePipe(HANDLE* read, HANDLE* write, bool childReads) {
     SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
     CreatePipe(read, write, &inheritable, 65536);
     SetHandleInformation(childReads ? *write : *read, HANDLE_FLAG_INHERIT, 0);
+}
+
+// With either pipe, the child's three standard handles: the pipes' ends, and rawrun's own
+// handles for the rest.
+template <typename Startup>
+static void UsePipes(Startup* startup, HANDLE input, HANDLE output) {
+    if (input == nullptr && output == nullptr) return;
+    startup->dwFlags = STARTF_USESTDHANDLES;
+    startup->hStdInput = input != nullptr ? input : GetStdHandle(STD_INPUT_HANDLE);
+    startup->hStdOutput = output != nullptr ? output : GetStdHandle(STD_OUTPUT_HANDLE);
+    startup->hStdError = GetStdHandle(STD_ERROR_HANDLE);
 }
 
 int main(int argc, char** argv) {
@@ -120,12 +133,7 @@ int main(int argc, char** argv) {
         STARTUPINFOW startup;
         ZeroMemory(&startup, sizeof startup);
         startup.cb = sizeof startup;
-        if (inputRead != nullptr || outputWrite != nullptr) {
-            startup.dwFlags = STARTF_USESTDHANDLES;
-            startup.hStdInput = inputRead != nullptr ? inputRead : GetStdHandle(STD_INPUT_HANDLE);
-            startup.hStdOutput = outputWrite != nullptr ? outputWrite : GetStdHandle(STD_OUTPUT_HANDLE);
-            startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-        }
+        UsePipes(&startup, inputRead, outputWrite);
         started = CreateProcessW(application[0] != 0 ? application : nullptr,
                                  reinterpret_cast<wchar_t*>(line), nullptr, nullptr, TRUE, 0,
                                  nullptr, nullptr, &startup, &process);
@@ -135,12 +143,7 @@ int main(int argc, char** argv) {
         STARTUPINFOA startup;
         ZeroMemory(&startup, sizeof startup);
         startup.cb = sizeof startup;
-        if (inputRead != nullptr || outputWrite != nullptr) {
-            startup.dwFlags = STARTF_USESTDHANDLES;
-            startup.hStdInput = inputRead != nullptr ? inputRead : GetStdHandle(STD_INPUT_HANDLE);
-            startup.hStdOutput = outputWrite != nullptr ? outputWrite : GetStdHandle(STD_OUTPUT_HANDLE);
-            startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-        }
+        UsePipes(&startup, inputRead, outputWrite);
         started = CreateProcessA(applicationA[0] != 0 ? applicationA : nullptr, line, nullptr,
                                  nullptr, TRUE, 0, nullptr, nullptr, &startup, &process);
     }
