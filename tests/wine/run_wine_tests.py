@@ -966,13 +966,6 @@ def test_standard_streams(wine, suite):
         suite.equal("/stdio, %s, input a pipe's server end, relayed; output a client end, "
                     "handed over" % what, (status, out, record.get("standardEnds")),
                     (code, console_bytes(*BANNER) + out_line, "new-client,own-client,new-client"))
-    path = fresh_file(wine, "stdin.txt")
-    with open(path, "wb") as f:
-        f.write(b"data line\r\n")
-    status, out, record = seam_run(wine, ["/user:a", "/wait", "/stdio", "probe.exe stdio 5"],
-                                   stdin=path)
-    suite.equal("/stdio, input a file: handed over", (status, out, record.get("standardEnds")),
-                (5, console_bytes(*BANNER) + out_line, "own-none,new-client,new-client"))
     status, out, record = seam_run(
         wine, ["/user:a", "/wait", "/password-stdin", "/stdio", "/hide", "probe.exe stdio 0"],
         stdin=b"Hunter2\r\nsecond line\r\nthird line\r\n")
