@@ -1,6 +1,6 @@
 // Performs the planned launch and releases, before returning, everything it took from
-// the platform: the environment block, the two handles of the new process, NUL for
-// /stdio, and with a job wait the job and its port.
+// the platform: the environment block, the two handles of the new process, NUL and the
+// relays' pipes and threads for /stdio, and with a job wait the job and its port.
 #include "launch/launch.h"
 
 #include "cli/messages.h"
@@ -18,6 +18,9 @@ const uint32_t kLookIntervalMilliseconds = 1000;
 // How long the ended job's processes get to be gone, their files closed, before Velmor
 // returns all the same.
 const uint64_t kEndGraceMilliseconds = 5000;
+// How long each relay of the program's output, two at the most, is waited for once the
+// program or its job has ended.
+const uint32_t kRelayGraceMilliseconds = 2000;
 
 // The job that Velmor puts the program in, and the port its messages reach.
 struct Job {
@@ -32,9 +35,34 @@ void ReportFailure(MessageId message, bool showReason, uint32_t windowsError,
     if (showReason) PrintReason(windowsError, call);
 }
 
-// An exit status that cannot be read is reported and 0. With /reason, a status that
-// says the program never ran its own code is explained; it is passed on all the same.
-int ReadExitStatus(PlatformHandle process, bool showReason) {
+// The threads that copy between Velmor's standard handles and pipes of its own, one for
+// each stream that /stdio relays, and which of them feed the program's input.
+struct Relays {
+    PlatformHandle threads[3];
+    bool feedsInput[3];
+    PlatformHandle programEnds[3];  // Velmor's copies, closed after the logon call
+    int count;
+};
+
+// Once the program has ended, or when Velmor does not wait for it, and before Velmor says
+// anything more. After a wait, each output relay gets a few seconds to reach the end of
+// its pipe (a process outside the job may hold it open), and the input relay none: its
+// reader has gone. Without a wait, every relay is passed on to its end, the caller's
+// input whole.
+void FinishRelays(Relays* relays, bool waited) {
+    for (int i = 0; i < relays->count; ++i) {
+        uint32_t grace = relays->feedsInput[i] ? 0 : kRelayGraceMilliseconds;
+        PlatformWaitForThread(relays->threads[i], waited ? grace : kPlatformNoTimeLimit);
+        PlatformCloseHandle(relays->threads[i]);
+    }
+    relays->count = 0;  // finished once: the program's ends were closed before
+}
+
+// An exit status that cannot be read is reported and 0; after the program's own output.
+// With /reason, a status that says the program never ran its own code is explained; it
+// is passed on all the same.
+int ReadExitStatus(PlatformHandle process, bool showReason, Relays* relays) {
+    FinishRelays(relays, true);
     uint32_t exitCode = 0;
     uint32_t windowsError = 0;
     if (!PlatformReadExitCode(process, &exitCode, &windowsError)) {
@@ -46,9 +74,9 @@ int ReadExitStatus(PlatformHandle process, bool showReason) {
 }
 
 // Waits without a time limit.
-int WaitForExitStatus(PlatformHandle process, bool showReason) {
+int WaitForExitStatus(PlatformHandle process, bool showReason, Relays* relays) {
     PlatformWaitForProcess(process);
-    return ReadExitStatus(process, showReason);
+    return ReadExitStatus(process, showReason, relays);
 }
 
 // The program was created suspended. It runs only once it is in the job, so nothing it
@@ -107,13 +135,14 @@ JobEnd WaitForJobEnd(const Job& job, uint64_t limit, uint32_t started, uint32_t*
 // The program's status once the whole job has ended. Past the time limit the job is
 // ended by Velmor, with 258; when its count cannot be read, with -1 and the job's failure.
 int WaitForJobStatus(const Job& job, PlatformHandle process, const LaunchOptions& options,
-                     uint32_t started) {
+                     uint32_t started, Relays* relays) {
     uint32_t windowsError = 0;
     JobEnd end =
         WaitForJobEnd(job, uint64_t{options.timeLimitSeconds} * 1000, started, &windowsError);
-    if (end == JobEnded) return ReadExitStatus(process, options.showReason);
+    if (end == JobEnded) return ReadExitStatus(process, options.showReason, relays);
     if (end == JobCountUnreadable) {
         PlatformTerminateJob(job.object, static_cast<uint32_t>(kLaunchFailed));
+        FinishRelays(relays, true);
         ReportFailure(MsgJobFailed, options.showReason, windowsError);
         return kLaunchFailed;
     }
@@ -121,45 +150,75 @@ int WaitForJobStatus(const Job& job, PlatformHandle process, const LaunchOptions
     // Termination does not wait: the caller's next step may need the job's files closed.
     // What the grace's count says, or why it cannot be read, changes nothing.
     WaitForJobEnd(job, kEndGraceMilliseconds, PlatformMilliseconds(), &windowsError);
+    FinishRelays(relays, true);
     PrintMessage(MsgTimeLimitReached);
     return static_cast<int>(kTimeLimitStatus);
 }
 
 int RunAsJob(const ProcessInformation& process, const LaunchOptions& options, uint32_t started,
-             Job* job) {
+             Job* job, Relays* relays) {
     uint32_t windowsError = 0;
     FailedCall failedCall = FailedOtherCall;
     if (!StartInJob(process, job, &windowsError, &failedCall)) {
+        FinishRelays(relays, true);
         ReportFailure(MsgJobFailed, options.showReason, windowsError, failedCall);
         return kLaunchFailed;
     }
-    return WaitForJobStatus(*job, process.hProcess, options, started);
+    return WaitForJobStatus(*job, process.hProcess, options, started, relays);
 }
 
-// Velmor's standard handle goes to the program only when it is a disk file or a pipe: the
-// caller's own log or pipeline. A console would let a program of the other account read
-// the caller's screen or type into the caller's shell; a pseudo-handle (a negative value:
-// the invalid handle is also the current process) would hand over Velmor's own process.
-bool IsHandedOver(PlatformHandle handle) {
-    if (handle == nullptr || reinterpret_cast<intptr_t>(handle) < 0) return false;
-    HandleKind kind = PlatformHandleKind(handle);
-    return kind == HandleDiskFile || kind == HandlePipe;
+// A pipe of Velmor's own for one stream, and the thread that relays it: the program
+// gets the pipe's client end in field; own is Velmor's standard handle.
+bool RelayThroughPipe(PlatformHandle own, bool feedsInput, PlatformHandle* field,
+                      Relays* relays, uint32_t* windowsError) {
+    PlatformHandle programEnd = nullptr;
+    PlatformHandle thread = PlatformStartRelay(own, feedsInput, &programEnd, windowsError);
+    if (thread == nullptr) return false;
+    relays->threads[relays->count] = thread;
+    relays->programEnds[relays->count] = programEnd;
+    relays->feedsInput[relays->count++] = feedsInput;
+    *field = programEnd;
+    return true;
 }
 
-// Puts NUL in each field whose handle is not handed over, opened once into nullDevice.
-// Not null: with a null field a program with a new console gets that console's streams,
-// where a read waits for ever under /hide. False, with the Windows error, when NUL cannot
-// be opened.
-bool KeepOnlyFilesAndPipes(StartupSettings* startup, PlatformHandle* nullDevice,
-                           uint32_t* windowsError) {
+// What /stdio gives the program for each of Velmor's standard handles. A disk file or a
+// pipe's client end: the handle itself, the caller's own log or pipeline. A pipe's server
+// end could impersonate the caller (ImpersonateNamedPipeClient) in the other account's
+// hands: a pipe of Velmor's own, relayed. A console for output or error, with a wait: a
+// pipe whose bytes Velmor writes to the console, one for both where both are consoles
+// (the process has one), so that their order stays. A console for input, and anything
+// else: NUL, opened once into nullDevice; a console handed over would let the program
+// read the caller's screen or keystrokes, and a pseudo-handle (a negative value: the
+// invalid handle is also the current process) would hand over Velmor's own process. Not
+// null: with a null field a program with a new console gets that console's streams,
+// where a read waits for ever under /hide. False, with the Windows error, when NUL or a relay cannot be had.
+bool ChooseStandardHandles(StartupSettings* startup, bool waits, PlatformHandle* nullDevice,
+                           Relays* relays, uint32_t* windowsError) {
     PlatformHandle* fields[] = {&startup->hStdInput, &startup->hStdOutput, &startup->hStdError};
-    for (PlatformHandle* field : fields) {
-        if (IsHandedOver(*field)) continue;
-        if (*nullDevice == nullptr) *nullDevice = PlatformOpenNullDevice(windowsError);
-        if (*nullDevice == nullptr) return false;
-        *field = *nullDevice;
+    bool outputToConsole = false;
+    for (int i = 0; i < 3; ++i) {
+        PlatformHandle own = *fields[i];
+        HandleKind kind = own == nullptr || reinterpret_cast<intptr_t>(own) < 0
+                              ? HandleOther : PlatformHandleKind(own);
+        if (kind == HandleDiskFile || kind == HandlePipe) continue;
+        bool console = kind == HandleConsole && i > 0 && waits;
+        if (console && outputToConsole) {
+            *fields[i] = *fields[1];
+        } else if (kind == HandlePipeServerEnd || console) {
+            if (!RelayThroughPipe(own, i == 0, fields[i], relays, windowsError)) return false;
+            outputToConsole = console;
+        } else {
+            if (*nullDevice == nullptr) *nullDevice = PlatformOpenNullDevice(windowsError);
+            if (*nullDevice == nullptr) return false;
+            *fields[i] = *nullDevice;
+        }
     }
     return true;
+}
+
+void ReleaseStandardHandles(PlatformHandle nullDevice, Relays* relays) {
+    if (nullDevice != nullptr) PlatformCloseHandle(nullDevice);
+    for (int i = 0; i < relays->count; ++i) PlatformCloseHandle(relays->programEnds[i]);
 }
 
 }  // namespace
@@ -168,39 +227,42 @@ int LaunchAsUser(LaunchOptions* options) {
     LaunchPlan plan;
     BuildLaunchPlan(options, &plan);
     PlatformHandle nullDevice = nullptr;
+    Relays relays = {};
     uint32_t windowsError = 0;
-    if (options->standardStreams &&
-        !KeepOnlyFilesAndPipes(&plan.startupInfo, &nullDevice, &windowsError)) {
-        PlatformWipe(&options->password, sizeof options->password);
-        ReportFailure(MsgLaunchFailed, options->showReason, windowsError);
-        return kLaunchFailed;
-    }
+    // Nothing is started when NUL or a relay cannot be had.
+    bool ready = !options->standardStreams ||
+                 ChooseStandardHandles(&plan.startupInfo, options->wait, &nullDevice, &relays,
+                                       &windowsError);
 
     // Without a block the platform builds the target account's environment, which is
     // also what happens when the caller's block cannot be had.
-    WideChar* environment = options->useCallerEnvironment ? PlatformTakeEnvironment() : nullptr;
+    WideChar* environment =
+        ready && options->useCallerEnvironment ? PlatformTakeEnvironment() : nullptr;
     plan.lpEnvironment = environment;
     // The program writes to the very file or pipe that holds Velmor's buffered banner:
     // written out first, the banner stands before everything the program prints.
-    if (options->standardStreams) PlatformFlushOutput();
+    if (ready && options->standardStreams) PlatformFlushOutput();
 
     // Velmor ended before the program is in its job would leave it suspended for ever,
     // with the account's profile loaded: the events that end it wait until then.
-    if (WaitsForJob(*options)) PlatformHoldConsoleControl();
-    bool created = PlatformCreateProcessWithLogon(
+    if (ready && WaitsForJob(*options)) PlatformHoldConsoleControl();
+    bool created = ready && PlatformCreateProcessWithLogon(
         plan.lpUsername, plan.lpDomain, plan.lpPassword, plan.dwLogonFlags,
         plan.lpApplicationName, plan.lpCommandLine, plan.dwCreationFlags, plan.lpEnvironment,
         plan.lpCurrentDirectory, &plan.startupInfo, &plan.processInformation, &windowsError);
     uint32_t started = PlatformMilliseconds();
     // The password is needed for nothing after the call, and a wait may last hours.
     PlatformWipe(&options->password, sizeof options->password);
-    // The logon service has made the program's own copy of NUL by now.
-    if (nullDevice != nullptr) PlatformCloseHandle(nullDevice);
+    // The logon service has made the program's own copies of NUL and of the pipes' ends by
+    // now: closed here, a pipe ends when the program's copies close.
+    ReleaseStandardHandles(nullDevice, &relays);
 
     if (!created) {
         PlatformReleaseConsoleControl();  // nothing to end: the events act again
         if (environment != nullptr) PlatformFreeEnvironment(environment);
-        ReportFailure(MsgLaunchFailed, options->showReason, windowsError, FailedLogonCall);
+        FinishRelays(&relays, true);
+        ReportFailure(MsgLaunchFailed, options->showReason, windowsError,
+                      ready ? FailedLogonCall : FailedOtherCall);
         return kLaunchFailed;
     }
 
@@ -208,10 +270,11 @@ int LaunchAsUser(LaunchOptions* options) {
     Job job = {nullptr, nullptr};
     int status = 0;
     if (WaitsForJob(*options)) {
-        status = RunAsJob(process, *options, started, &job);
+        status = RunAsJob(process, *options, started, &job, &relays);
     } else if (options->wait) {
-        status = WaitForExitStatus(process.hProcess, options->showReason);
+        status = WaitForExitStatus(process.hProcess, options->showReason, &relays);
     }
+    FinishRelays(&relays, options->wait);
     PlatformCloseHandle(process.hThread);
     PlatformCloseHandle(process.hProcess);
     // Closing the job ends what is left of it, if anything: by now it has ended, or was

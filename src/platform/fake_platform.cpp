@@ -247,6 +247,7 @@ void ResetFakePlatform() {
     fake.nullDeviceOpens = true;
     fake.jobCreates = fake.portCreates = fake.assignSucceeds = fake.jobCountReadable = true;
     fake.resumeAnswer = 1;
+    fake.relayStarts = true;
     FakeSetCommandLine(u"velmor.exe");
 }
 
@@ -450,6 +451,19 @@ PlatformHandle PlatformOpenNullDevice(uint32_t* windowsError) {
     return fake.nullDeviceOpens ? kFakeNullDevice : nullptr;
 }
 
+PlatformHandle PlatformStartRelay(PlatformHandle own, bool programReads,
+                                  PlatformHandle* programEnd, uint32_t* windowsError) {
+    RecordCall(FakeStartRelay, own, programReads ? 1 : 0);
+    *windowsError = fake.relayStarts ? 0 : 231;  // ERROR_PIPE_BUSY
+    if (!fake.relayStarts || fake.relaysStarted == 3) return nullptr;
+    *programEnd = kFakeProgramEnds[fake.relaysStarted];
+    return kFakeRelayThreads[fake.relaysStarted++];
+}
+
+void PlatformWaitForThread(PlatformHandle thread, uint32_t milliseconds) {
+    RecordCall(FakeWaitRelay, thread, milliseconds);
+}
+
 bool FakeHoldsSecret(const void* buffer, size_t size) {
     if (fake.secret == nullptr) return false;
     size_t length = strlen(fake.secret);
@@ -564,6 +578,17 @@ bool PlatformReadExitCode(PlatformHandle process, uint32_t* exitCode, uint32_t* 
     return fake.exitCodeReadable;
 }
 
+namespace {
+
+int FakeIndexOf(void* const (&handles)[3], const void* handle) {
+    for (int i = 0; i < 3; ++i) {
+        if (handles[i] == handle) return i;
+    }
+    return -1;
+}
+
+}  // namespace
+
 void PlatformCloseHandle(PlatformHandle handle) {
     ++fake.handlesClosed;
     if (handle == kFakeThreadHandle) {
@@ -576,6 +601,10 @@ void PlatformCloseHandle(PlatformHandle handle) {
         RecordCall(FakeCloseJob, handle);
     } else if (handle == kFakePort) {
         RecordCall(FakeClosePort, handle);
+    } else if (FakeIndexOf(kFakeProgramEnds, handle) >= 0) {
+        RecordCall(FakeCloseProgramEnd, handle);
+    } else if (FakeIndexOf(kFakeRelayThreads, handle) >= 0) {
+        RecordCall(FakeCloseRelay, handle);
     } else {
         RecordCall(FakeCloseUnknown, handle);
     }

@@ -30,6 +30,10 @@ enum FakeCallKind {
     FakeTerminateProcess,
     FakeCloseJob,
     FakeClosePort,
+    FakeStartRelay,       // address: Velmor's own handle; size: 1 when it feeds the program
+    FakeWaitRelay,        // address: the thread; size: the milliseconds waited at the most
+    FakeCloseRelay,       // a relay's thread
+    FakeCloseProgramEnd,  // the program's end of a relay's pipe, Velmor's copy
 };
 
 struct FakeCall {
@@ -86,6 +90,7 @@ struct FakePlatform {
     bool hasConsole;
     bool jobCountReadable;  // the job's count of processes, below
     bool controlEventDuringLogon;  // Ctrl+C while the logon call runs
+    bool relayStarts;       // a pipe of Velmor's own and its thread can be had
     // Credential Manager's one generic credential, which a run reads as told, and
     // standard input's bytes.
     const WideChar* credentialTarget;  // null: none is stored
@@ -120,6 +125,7 @@ struct FakePlatform {
     char output[16384];
     size_t outputLength;
     int createCount;
+    int relaysStarted;
     FakeLogonCall logon;
     bool passwordClearAtWait;
     bool secretInSightAtWait;  // the secret stood in the command line or one of its copies
@@ -143,6 +149,13 @@ void* const kFakeStandardError = reinterpret_cast<PlatformHandle>(0x5005);
 void* const kFakeNullDevice = reinterpret_cast<PlatformHandle>(0x6006);
 void* const kFakeJob = reinterpret_cast<PlatformHandle>(0x7007);
 void* const kFakePort = reinterpret_cast<PlatformHandle>(0x8008);
+// The program's end of each relay's pipe, in the order they are made, and their threads.
+void* const kFakeProgramEnds[3] = {reinterpret_cast<PlatformHandle>(0xA000),
+                                   reinterpret_cast<PlatformHandle>(0xA001),
+                                   reinterpret_cast<PlatformHandle>(0xA002)};
+void* const kFakeRelayThreads[3] = {reinterpret_cast<PlatformHandle>(0xB000),
+                                    reinterpret_cast<PlatformHandle>(0xB001),
+                                    reinterpret_cast<PlatformHandle>(0xB002)};
 
 // Resets every setting to a plain run on code page 932 that launches and exits with 0,
 // with "velmor.exe" as its command line, no console, pipes for standard streams, and a

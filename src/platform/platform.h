@@ -125,18 +125,37 @@ void PlatformFlushOutput();
 // console, a file, a pipe, or none at all (null, or the invalid handle), unchanged.
 void PlatformReadStandardHandles(PlatformHandle* input, PlatformHandle* output,
                                  PlatformHandle* error);
-// What a handle of this process leads to, as GetFileType says: a file on a disk, a pipe,
-// or anything else (a console, the NUL device or another character device, a handle
-// that is none, or one whose type cannot be read).
+// What a handle of this process leads to: a file on a disk; a pipe whose end it holds is
+// the client end, as GetNamedPipeInfo says; any other pipe: a server end, which may
+// impersonate its client, or one that does not say which end it is; a console, input or
+// output; or anything else (the NUL device or another character device, a handle that is
+// none, or one whose type cannot be read).
 enum HandleKind {
     HandleDiskFile,
     HandlePipe,
     HandleOther,
+    HandlePipeServerEnd,
+    HandleConsole,
 };
 HandleKind PlatformHandleKind(PlatformHandle handle);
 // A new inheritable handle to the NUL device, for reading and writing; null when it
 // cannot be opened. Its reads end at once, its writes go nowhere.
 PlatformHandle PlatformOpenNullDevice(uint32_t* windowsError);
+
+// A relay of one standard stream through a pipe of Velmor's own: a unique name that no
+// other process can have made first, remote clients rejected, one instance, its client
+// end opened at once by Velmor itself. The program's end (the client end, for reading
+// when programReads, for writing otherwise) is inheritable; Velmor's end (the server end)
+// is not. A thread copies bytes, as they come, from own into the pipe when programReads,
+// from the pipe to own otherwise, until its source ends or fails or its target refuses
+// them, and then closes Velmor's end. Returns the thread's handle, with the program's end
+// in programEnd; null, with nothing left open and programEnd of no use, when the pipe or
+// the thread cannot be had. At most three in a run, one for each standard stream.
+PlatformHandle PlatformStartRelay(PlatformHandle own, bool programReads,
+                                  PlatformHandle* programEnd, uint32_t* windowsError);
+const uint32_t kPlatformNoTimeLimit = 0xFFFFFFFF;
+// Until the thread has ended or milliseconds have passed; nothing is reported.
+void PlatformWaitForThread(PlatformHandle thread, uint32_t milliseconds);
 
 // Zeroes memory in a way the compiler may not drop as a dead store.
 void PlatformWipe(void* buffer, size_t size);

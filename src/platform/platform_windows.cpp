@@ -25,6 +25,7 @@ static_assert(kStartfUseShowWindow == STARTF_USESHOWWINDOW, "startup flag");
 static_assert(kStartfUseStdHandles == STARTF_USESTDHANDLES, "startup flag");
 static_assert(kSwHide == SW_HIDE, "show-window value");
 static_assert(kCreateSuspended == CREATE_SUSPENDED, "creation flag");
+static_assert(kPlatformNoTimeLimit == INFINITE, "wait without a limit");
 
 static const wchar_t* AsWindows(const WideChar* text) {
     return reinterpret_cast<const wchar_t*>(text);
@@ -240,11 +241,20 @@ void PlatformReadStandardHandles(PlatformHandle* input, PlatformHandle* output,
 }
 
 HandleKind PlatformHandleKind(PlatformHandle handle) {
-    // GetFileType answers FILE_TYPE_CHAR for a console whatever its access rights, where
-    // GetConsoleMode fails on a console handle opened for writing alone.
+    DWORD flags = 0;
     switch (GetFileType(handle)) {
         case FILE_TYPE_DISK: return HandleDiskFile;
-        case FILE_TYPE_PIPE: return HandlePipe;
+        // A pipe that does not answer (a server end without FILE_READ_ATTRIBUTES, a
+        // socket, a Unix pipe under Wine) is taken for a server end.
+        case FILE_TYPE_PIPE:
+            return GetNamedPipeInfo(handle, &flags, nullptr, nullptr, nullptr) != FALSE &&
+                           (flags & PIPE_SERVER_END) == 0
+                       ? HandlePipe
+                       : HandlePipeServerEnd;
+        // GetConsoleMode fails on a console handle opened for writing alone: NUL for it,
+        // as for every other character device.
+        case FILE_TYPE_CHAR:
+            return GetConsoleMode(handle, &flags) != FALSE ? HandleConsole : HandleOther;
         default: return HandleOther;
     }
 }
@@ -256,6 +266,71 @@ PlatformHandle PlatformOpenNullDevice(uint32_t* windowsError) {
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     *windowsError = ErrorAfter(device != INVALID_HANDLE_VALUE);
     return device == INVALID_HANDLE_VALUE ? nullptr : device;
+}
+
+namespace {
+
+// What a relay's thread works with; a slot is never used twice, so that a thread still
+// running when Velmor returns never finds its record reused.
+struct Relay {
+    HANDLE source, target, pipeEnd;
+};
+Relay relays[4];
+int relaysStarted;
+
+// A pipe ends with ERROR_BROKEN_PIPE once every writer has closed it; a write fails once
+// every reader has. A write to a pipe, a console or a file in blocking mode returns once
+// it has written everything.
+DWORD WINAPI CopyUntilEnd(void* parameter) {
+    const Relay* relay = static_cast<const Relay*>(parameter);
+    char buffer[2048];  // within one page of stack, which needs no probe
+    DWORD read = 0, written = 0;
+    while (ReadFile(relay->source, buffer, sizeof buffer, &read, nullptr) != FALSE && read > 0 &&
+           WriteFile(relay->target, buffer, read, &written, nullptr) != FALSE) {
+    }
+    CloseHandle(relay->pipeEnd);
+    return 0;
+}
+
+}  // namespace
+
+PlatformHandle PlatformStartRelay(PlatformHandle own, bool programReads,
+                                  PlatformHandle* programEnd, uint32_t* windowsError) {
+    // "\\.\pipe\velmor-" and 24 hex digits: the process, the moment, and the count.
+    static wchar_t name[] = L"\\\\.\\pipe\\velmor-012345670123456701234567";
+    Relay* relay = &relays[relaysStarted++ & 3];
+    const uint32_t parts[3] = {GetCurrentProcessId(), GetTickCount(),
+                               static_cast<uint32_t>(relaysStarted)};
+    for (int i = 0; i < 24; ++i) {
+        name[16 + i] = L"0123456789abcdef"[(parts[i / 8] >> (28 - i % 8 * 4)) & 15];
+    }
+    HANDLE server = CreateNamedPipeW(
+        name,
+        (programReads ? PIPE_ACCESS_OUTBOUND : PIPE_ACCESS_INBOUND) | FILE_FLAG_FIRST_PIPE_INSTANCE,
+        PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1, 4096, 4096,
+        0, nullptr);
+    // The one instance is taken by this client: a process that connected first makes
+    // the open fail, and nothing is relayed to it.
+    SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
+    HANDLE client = server == INVALID_HANDLE_VALUE
+                        ? server
+                        : CreateFileW(name,
+                                      programReads ? GENERIC_READ
+                                                   : GENERIC_WRITE | FILE_READ_ATTRIBUTES,
+                                      0, &inheritable, OPEN_EXISTING, 0, nullptr);
+    *relay = Relay{programReads ? own : server, programReads ? server : own, server};
+    HANDLE thread = client == INVALID_HANDLE_VALUE
+                        ? nullptr
+                        : CreateThread(nullptr, 0, CopyUntilEnd, relay, 0, nullptr);
+    *programEnd = client;
+    *windowsError = thread == nullptr ? GetLastError() : 0;
+    if (thread == nullptr && client != INVALID_HANDLE_VALUE) CloseHandle(client);
+    if (thread == nullptr && server != INVALID_HANDLE_VALUE) CloseHandle(server);
+    return thread;
+}
+
+void PlatformWaitForThread(PlatformHandle thread, uint32_t milliseconds) {
+    WaitForSingleObject(thread, milliseconds);
 }
 
 void PlatformWipe(void* buffer, size_t size) {

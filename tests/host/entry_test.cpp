@@ -203,41 +203,82 @@ TEST(RunVelmor, WaitsForTheJobOnlyWhenTheLastWaitSwitchAsks) {
     }
 }
 
-// With /stdio the program gets Velmor's disk files and pipes, and in place of anything
-// else a handle to NUL that Velmor opens once and closes after the logon call.
-TEST(RunVelmor, HandsOverFilesAndPipesAndNulInPlaceOfAnythingElse) {
+// With /stdio the program gets Velmor's disk files and pipes' client ends; a pipe's server
+// end, and a console for output or error with a wait, through a relay of Velmor's own; in
+// place of anything else a handle to NUL that Velmor opens once and closes after the
+// logon call. Each row sets one of the three streams; the others stay pipes' client ends.
+enum Given { GivenOwn, GivenNul, GivenRelay };
+
+TEST(RunVelmor, HandsOverFilesAndClientEndsRelaysServerEndsAndConsolesAndNulForTheRest) {
     PlatformHandle console = reinterpret_cast<PlatformHandle>(0x0044);
     const struct {
         const char* what;
-        PlatformHandle input;
+        int stream;  // 0 input, 1 output, 2 error
+        PlatformHandle handle;
         HandleKind kind;
-        bool handedOver;
+        bool wait;
+        Given given;
     } cases[] = {
-        {"a file", kFakeStandardInput, HandleDiskFile, true},
-        {"a pipe", kFakeStandardInput, HandlePipe, true},
-        {"the NUL device, a character device", kFakeStandardInput, HandleOther, false},
-        {"a console, whatever its access rights", console, HandleOther, false},
-        {"a null handle", nullptr, HandleOther, false},
-        {"the invalid handle, which is also the current process",
-         reinterpret_cast<PlatformHandle>(-1), HandlePipe, false},
-        {"another pseudo-handle, the process's token", reinterpret_cast<PlatformHandle>(-4),
-         HandleDiskFile, false},
-        {"a handle whose type cannot be read", kFakeStandardInput, HandleOther, false},
+        {"a file", 0, kFakeStandardInput, HandleDiskFile, false, GivenOwn},
+        {"a pipe's client end", 0, kFakeStandardInput, HandlePipe, false, GivenOwn},
+        {"the NUL device, a character device", 0, kFakeStandardInput, HandleOther, false, GivenNul},
+        {"a console, whatever its access rights", 0, console, HandleOther, false, GivenNul},
+        {"a null handle", 0, nullptr, HandleOther, false, GivenNul},
+        {"the invalid handle, which is also the current process", 0,
+         reinterpret_cast<PlatformHandle>(-1), HandlePipe, false, GivenNul},
+        {"another pseudo-handle, the process's token", 0, reinterpret_cast<PlatformHandle>(-4),
+         HandleDiskFile, false, GivenNul},
+        {"a handle whose type cannot be read", 0, kFakeStandardInput, HandleOther, false, GivenNul},
+        {"input a pipe's server end, or one that says no end: relayed, without a wait too", 0,
+         kFakeStandardInput, HandlePipeServerEnd, false, GivenRelay},
+        {"input relayed with a wait: its reader gone at the end, it is not waited for", 0,
+         kFakeStandardInput, HandlePipeServerEnd, true, GivenRelay},
+        {"input a console, even with a wait: NUL, keystrokes never relayed", 0, console,
+         HandleConsole, true, GivenNul},
+        {"output a pipe's server end: relayed", 1, kFakeStandardOutput, HandlePipeServerEnd, true,
+         GivenRelay},
+        {"output a console with a wait: relayed to it", 1, console, HandleConsole, true,
+         GivenRelay},
+        {"output a console without a wait: NUL, as nothing would relay it", 1, console,
+         HandleConsole, false, GivenNul},
+        {"error a console, output a pipe: a relay of its own", 2, console, HandleConsole, true,
+         GivenRelay},
     };
+    const PlatformHandle own[] = {kFakeStandardInput, kFakeStandardOutput, kFakeStandardError};
     for (const auto& test : cases) {
         ResetFakePlatform();
-        Fake().standardHandles[0] = test.input;
-        Fake().standardHandleKinds[0] = test.kind;
-        RunCommand("velmor.exe /nologo /user:a /stdio x.exe");
+        Fake().standardHandles[test.stream] = test.handle;
+        Fake().standardHandleKinds[test.stream] = test.kind;
+        RunCommand(std::string("velmor.exe /nologo /user:a /stdio ") + (test.wait ? "/wait " : "") +
+                   "x.exe");
         const FakeLogonCall& logon = Fake().logon;
-        EXPECT_EQ(logon.standardInput, test.handedOver ? test.input : kFakeNullDevice) << test.what;
-        EXPECT_EQ(logon.standardOutput, kFakeStandardOutput) << test.what;
-        EXPECT_EQ(logon.standardError, kFakeStandardError) << test.what;
+        std::vector<PlatformHandle> expected(own, own + 3);
+        const PlatformHandle given[] = {test.handle, kFakeNullDevice, kFakeProgramEnds[0]};
+        expected[test.stream] = given[test.given];
+        EXPECT_EQ((std::vector<PlatformHandle>{logon.standardInput, logon.standardOutput,
+                                               logon.standardError}),
+                  expected) << test.what;
         int opened = FindFakeCall(FakeOpenNull);
-        EXPECT_EQ(opened >= 0, !test.handedOver) << test.what;
+        EXPECT_EQ(opened >= 0, test.given == GivenNul) << test.what;
         if (opened >= 0) {
             EXPECT_GT(FindFakeCall(FakeCloseNull), FindFakeCall(FakeCreateProcess)) << test.what;
         }
+        int started = FindFakeCall(FakeStartRelay);
+        ASSERT_EQ(started >= 0, test.given == GivenRelay) << test.what;
+        if (started < 0) continue;
+        // Velmor's own handle, copied into the pipe for input, out of it otherwise; the
+        // program's end closed after the call; the thread waited for without a limit
+        // without a wait, for a few seconds after the end for output, and not for input.
+        EXPECT_EQ(Fake().calls[started].address, test.handle) << test.what;
+        EXPECT_EQ(Fake().calls[started].size, test.stream == 0 ? 1u : 0u) << test.what;
+        EXPECT_LT(started, FindFakeCall(FakeCreateProcess)) << test.what;
+        EXPECT_GT(FindFakeCall(FakeCloseProgramEnd), FindFakeCall(FakeCreateProcess)) << test.what;
+        int waited = FindFakeCall(FakeWaitRelay);
+        ASSERT_GE(waited, 0) << test.what;
+        uint32_t limit = !test.wait ? kPlatformNoTimeLimit : test.stream == 0 ? 0 : 2000;
+        EXPECT_EQ(Fake().calls[waited].size, limit) << test.what;
+        EXPECT_LT(waited, FindFakeCall(FakeCloseRelay)) << test.what;
+        EXPECT_EQ(Fake().relaysStarted, 1) << test.what;
     }
     ResetFakePlatform();
     for (int i = 0; i < 3; ++i) Fake().standardHandleKinds[i] = HandleOther;
@@ -245,12 +286,23 @@ TEST(RunVelmor, HandsOverFilesAndPipesAndNulInPlaceOfAnythingElse) {
     EXPECT_EQ(Fake().logon.standardError, kFakeNullDevice) << "three consoles, one NUL";
     EXPECT_EQ(FindFakeCall(FakeOpenNull, FindFakeCall(FakeOpenNull) + 1), -1) << "opened once";
     ResetFakePlatform();
-    Fake().standardHandleKinds[2] = HandleOther;
-    Fake().nullDeviceOpens = false;
-    RunOutcome outcome = RunCommand("velmor.exe /nologo /user:a /stdio x.exe");
-    EXPECT_EQ(std::make_pair(outcome.status, outcome.output),
-              std::make_pair(-1, Cp932(kExpectedLaunchFailed))) << "NUL cannot be opened";
-    EXPECT_EQ(Fake().createCount, 0) << "NUL cannot be opened: nothing is started";
+    Fake().standardHandleKinds[1] = Fake().standardHandleKinds[2] = HandleConsole;
+    RunCommand("velmor.exe /nologo /user:a /stdio /wait x.exe");
+    EXPECT_EQ(std::make_pair(Fake().logon.standardOutput, Fake().logon.standardError),
+              std::make_pair(kFakeProgramEnds[0], kFakeProgramEnds[0]))
+        << "output and error consoles: one pipe, their order kept";
+    EXPECT_EQ(Fake().relaysStarted, 1) << "output and error consoles: one relay";
+    for (bool nul : {true, false}) {
+        ResetFakePlatform();
+        Fake().standardHandleKinds[2] = nul ? HandleOther : HandlePipeServerEnd;
+        Fake().nullDeviceOpens = !nul;
+        Fake().relayStarts = nul;
+        RunOutcome outcome = RunCommand("velmor.exe /nologo /user:a /stdio x.exe");
+        const char* what = nul ? "NUL cannot be opened" : "a relay cannot be had";
+        EXPECT_EQ(std::make_pair(outcome.status, outcome.output),
+                  std::make_pair(-1, Cp932(kExpectedLaunchFailed))) << what;
+        EXPECT_EQ(Fake().createCount, 0) << what << ": nothing is started";
+    }
 }
 
 // The logon call gets the password that the caller typed, or nothing: a password that

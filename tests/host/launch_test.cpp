@@ -40,6 +40,10 @@ std::string CallName(FakeCallKind kind) {
         case FakeTerminateProcess: return "end process";
         case FakeCloseJob: return "close job";
         case FakeClosePort: return "close port";
+        case FakeStartRelay: return "start relay";
+        case FakeWaitRelay: return "wait for relay";
+        case FakeCloseRelay: return "close relay";
+        case FakeCloseProgramEnd: return "close program's end";
     }
     return "?";
 }
@@ -188,6 +192,56 @@ TEST(LaunchAsUser, RunsTheProgramAsAJobAndEndsItWhenItShould) {
                 EXPECT_EQ(Fake().calls[i].size, 258u) << test.what;
             }
         }
+    }
+}
+
+// With /stdio and output a pipe's server end, relayed: the relay's thread is waited for
+// once the program or its job has ended, and before any message of Velmor's own, so that
+// its messages come after the program's output.
+struct RelayCase {
+    const char* what;
+    bool createSucceeds, exitCodeReadable;
+    uint32_t timeLimitSeconds;
+    std::vector<std::string> calls;  // after the logon call, the wipe and the pipe's close
+    int status;
+};
+
+const RelayCase kRelayCases[] = {
+    {"/wait: the status unreadable, said after the output", true, false, 0,
+     {"wait", "wait for relay", "close relay", "read status", "write status unreadable",
+      "close thread", "close process"},
+     0},
+    {"a time limit passed: said after the output", true, true, 2,
+     {"create job", "create port", "assign", "resume", "count", "wait for message", "count",
+      "wait for message", "count", "end job", "count", "wait for relay", "close relay",
+      "write time limit", "close thread", "close process", "close port", "close job"},
+     258},
+    {"a failed launch: said after the relay has ended", false, true, 0,
+     {"wait for relay", "close relay", "write launch failed"}, -1},
+};
+
+TEST(LaunchAsUser, FinishesTheRelaysBeforeItSaysAnything) {
+    for (const RelayCase& test : kRelayCases) {
+        ResetFakePlatform();
+        Fake().secret = "Hunter2";
+        Fake().createSucceeds = test.createSucceeds;
+        Fake().exitCodeReadable = test.exitCodeReadable;
+        Fake().jobProcessCounts[0] = 1;
+        Fake().jobProcessCountsLength = 1;
+        Fake().standardHandleKinds[1] = HandlePipeServerEnd;
+        auto options = std::make_unique<LaunchOptions>();
+        SetDefaultOptions(options.get());
+        ToWide("alice", &options->user);
+        ToWide("Hunter2", &options->password);
+        ToWide("x.exe", &options->commandLine);
+        options->wait = options->standardStreams = true;
+        options->timeLimitSeconds = test.timeLimitSeconds;
+
+        EXPECT_EQ(LaunchAsUser(options.get()), test.status) << test.what;
+        std::vector<std::string> expected = {"start relay", "flush output", "create",
+                                             "wipe password", "close program's end"};
+        expected.insert(expected.end(), test.calls.begin(), test.calls.end());
+        EXPECT_EQ(RecordedCalls(), expected) << test.what;
     }
 }
 

@@ -66,6 +66,22 @@ void WriteHandleKinds(FILE* record, const STARTUPINFOW& s) {
     fprintf(record, "\nstandardConsoles=%d\n", consoles);
 }
 
+// For each handle, whether it is the caller's own standard handle or a new one, and which
+// end of a pipe it is, as GetNamedPipeInfo says: "new-client,own-client,own-none".
+void WriteHandleEnds(FILE* record, const STARTUPINFOW& s) {
+    HANDLE handles[] = {s.hStdInput, s.hStdOutput, s.hStdError};
+    DWORD own[] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
+    fprintf(record, "standardEnds=");
+    for (int i = 0; i < 3; ++i) {
+        DWORD flags = 0;
+        bool pipe = GetNamedPipeInfo(handles[i], &flags, nullptr, nullptr, nullptr) != FALSE;
+        const char* whose = handles[i] == GetStdHandle(own[i]) ? "own" : "new";
+        fprintf(record, "%s%s-%s", i > 0 ? "," : "", whose,
+                !pipe ? "none" : (flags & PIPE_SERVER_END) != 0 ? "server" : "client");
+    }
+    fprintf(record, "\nerrorIsOutput=%s\n", s.hStdError == s.hStdOutput ? "yes" : "no");
+}
+
 // An inheritable duplicate, so that CreateProcessW hands the program the same file or
 // pipe; a handle that is none (null, invalid) is passed on as it is.
 HANDLE Inheritable(HANDLE handle) {
@@ -105,6 +121,7 @@ void Record(LPCWSTR user, LPCWSTR domain, LPCWSTR password, DWORD logonFlags,
     fprintf(record, "otherStartupFieldsZero=%s\n", OtherStartupFieldsZero(*startup) ? "yes" : "no");
     fprintf(record, "standardHandles=%s\n", StandardHandles(*startup));
     if (UsesStandardHandles(*startup)) WriteHandleKinds(record, *startup);
+    if (UsesStandardHandles(*startup)) WriteHandleEnds(record, *startup);
     // The title of the console the caller runs in, as it stands at the call.
     static wchar_t consoleTitle[32768];
     consoleTitle[0] = 0;

@@ -3,9 +3,10 @@
 //   probe exit N                 ends with status N
 //   probe env NAME FILE          writes the variable's value, or (unset), to FILE
 //   probe cwd FILE               writes the working directory to FILE
-//   probe stdio N                reads a line of standard input, writes "out:" and it to
+//   probe stdio N [MS]           reads a line of standard input, writes "out:" and it to
 //                                standard output, "err:" and it to standard error,
-//                                each a line with CR LF, and ends with status N
+//                                each a line with CR LF, waits MS milliseconds (none by
+//                                default), and ends with status N
 //   probe hold RELEASE DONE      waits for the file RELEASE to exist, then writes DONE
 //   probe parentline FILE        writes, in UTF-8, the command line that the parent's
 //                                process environment block holds, as a process listing
@@ -261,7 +262,11 @@ int main(int argc, char** argv) {
         DWORD length = GetEnvironmentVariableA(argv[2], value, sizeof value);
         return WriteFile(argv[3], length > 0 && length < sizeof value ? value : "(unset)");
     }
-    if (argc == 3 && strcmp(argv[1], "stdio") == 0) return EchoStandardStreams(atoi(argv[2]));
+    if ((argc == 3 || argc == 4) && strcmp(argv[1], "stdio") == 0) {
+        int status = EchoStandardStreams(atoi(argv[2]));
+        if (argc == 4) Sleep(static_cast<DWORD>(atoi(argv[3])));
+        return status;
+    }
     if (argc == 3 && strcmp(argv[1], "cwd") == 0) {
         char directory[MAX_PATH];
         if (GetCurrentDirectoryA(sizeof directory, directory) == 0) return 101;
