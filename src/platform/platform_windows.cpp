@@ -339,15 +339,17 @@ void PlatformWipe(void* buffer, size_t size) {
 
 namespace {
 
-// Written by the thread that Windows starts for the handler; an aligned LONG is read and
-// written whole.
-volatile LONG controlEventNoted;
+// 0: not held, and the events act as ever; 1: held; 2: held, and one of them came.
+// Changed by the thread that Windows starts for the handler and by the main thread,
+// each change whole.
+volatile LONG controlState;
+bool controlHandlerInstalled;
 
 BOOL WINAPI NoteControlEvent(DWORD event) {
     if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) {
         return FALSE;
     }
-    controlEventNoted = 1;
+    if (InterlockedCompareExchange(&controlState, 2, 1) == 0) return FALSE;
     // Windows ends the process as soon as the handler returns from a close: held here, it
     // ends once the main thread has ended the job and returned.
     if (event == CTRL_CLOSE_EVENT) Sleep(INFINITE);
@@ -356,13 +358,17 @@ BOOL WINAPI NoteControlEvent(DWORD event) {
 
 }  // namespace
 
+// The handler stays once installed: taking it out waits for every handler that runs,
+// and a close's runs until Velmor ends.
 void PlatformHoldConsoleControl() {
-    SetConsoleCtrlHandler(NoteControlEvent, TRUE);
+    if (!controlHandlerInstalled) {
+        controlHandlerInstalled = SetConsoleCtrlHandler(NoteControlEvent, TRUE) != FALSE;
+    }
+    InterlockedExchange(&controlState, 1);
 }
 
 bool PlatformReleaseConsoleControl() {
-    SetConsoleCtrlHandler(NoteControlEvent, FALSE);
-    return controlEventNoted != 0;
+    return InterlockedExchange(&controlState, 0) == 2;
 }
 
 WideChar* PlatformTakeEnvironment() {
