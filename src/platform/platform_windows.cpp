@@ -270,10 +270,13 @@ PlatformHandle PlatformOpenNullDevice(uint32_t* windowsError) {
 
 namespace {
 
+typedef BOOLEAN(WINAPI* GenerateRandom)(void* buffer, ULONG size);
+
 // What a relay's thread works with; a slot is never used twice, so that a thread still
 // running when Velmor returns never finds its record reused.
 struct Relay {
     HANDLE source, target, pipeEnd;
+    bool toConsole;
 };
 Relay relays[4];
 int relaysStarted;
@@ -285,8 +288,14 @@ DWORD WINAPI CopyUntilEnd(void* parameter) {
     const Relay* relay = static_cast<const Relay*>(parameter);
     char buffer[2048];  // within one page of stack, which needs no probe
     DWORD read = 0, written = 0;
-    while (ReadFile(relay->source, buffer, sizeof buffer, &read, nullptr) != FALSE && read > 0 &&
-           WriteFile(relay->target, buffer, read, &written, nullptr) != FALSE) {
+    while (ReadFile(relay->source, buffer, sizeof buffer, &read, nullptr) != FALSE && read > 0) {
+        // The caller's console reads an escape sequence as a command (its title, the
+        // clipboard, replies typed into its input): the other account's program writes
+        // text there and nothing else. No byte of a multibyte character is an ESC.
+        for (DWORD i = 0; relay->toConsole && i < read; ++i) {
+            if (buffer[i] == '\x1b') buffer[i] = '?';
+        }
+        if (WriteFile(relay->target, buffer, read, &written, nullptr) == FALSE) break;
     }
     CloseHandle(relay->pipeEnd);
     return 0;
@@ -296,11 +305,16 @@ DWORD WINAPI CopyUntilEnd(void* parameter) {
 
 PlatformHandle PlatformStartRelay(PlatformHandle own, bool programReads,
                                   PlatformHandle* programEnd, uint32_t* windowsError) {
-    // "\\.\pipe\velmor-" and 24 hex digits: the process, the moment, and the count.
+    // "\\.\pipe\velmor-" and 24 hex digits: the process, and 64 bits from the system's
+    // generator, which no one can guess ahead to take the name first (the moment and the
+    // count where it is missing).
     static wchar_t name[] = L"\\\\.\\pipe\\velmor-012345670123456701234567";
     Relay* relay = &relays[relaysStarted++ & 3];
-    const uint32_t parts[3] = {GetCurrentProcessId(), GetTickCount(),
-                               static_cast<uint32_t>(relaysStarted)};
+    uint32_t parts[3] = {GetCurrentProcessId(), GetTickCount(),
+                         static_cast<uint32_t>(relaysStarted)};
+    GenerateRandom generate =
+        LookUpLoadedFunction<GenerateRandom>(L"advapi32.dll", "SystemFunction036");
+    if (generate != nullptr) generate(parts + 1, sizeof parts - sizeof parts[0]);
     for (int i = 0; i < 24; ++i) {
         name[16 + i] = L"0123456789abcdef"[(parts[i / 8] >> (28 - i % 8 * 4)) & 15];
     }
@@ -318,7 +332,9 @@ PlatformHandle PlatformStartRelay(PlatformHandle own, bool programReads,
                                       programReads ? GENERIC_READ
                                                    : GENERIC_WRITE | FILE_READ_ATTRIBUTES,
                                       0, &inheritable, OPEN_EXISTING, 0, nullptr);
-    *relay = Relay{programReads ? own : server, programReads ? server : own, server};
+    DWORD mode = 0;
+    *relay = Relay{programReads ? own : server, programReads ? server : own, server,
+                   !programReads && GetConsoleMode(own, &mode) != FALSE};
     HANDLE thread = client == INVALID_HANDLE_VALUE
                         ? nullptr
                         : CreateThread(nullptr, 0, CopyUntilEnd, relay, 0, nullptr);

@@ -7,6 +7,8 @@
 //                                standard output, "err:" and it to standard error,
 //                                each a line with CR LF, waits MS milliseconds (none by
 //                                default), and ends with status N
+//   probe escape                 writes a line coloured red by an escape sequence to
+//                                standard output
 //   probe hold RELEASE DONE      waits for the file RELEASE to exist, then writes DONE
 //   probe parentline FILE        writes, in UTF-8, the command line that the parent's
 //                                process environment block holds, as a process listing
@@ -266,6 +268,9 @@ int main(int argc, char** argv) {
         int status = EchoStandardStreams(atoi(argv[2]));
         if (argc == 4) Sleep(static_cast<DWORD>(atoi(argv[3])));
         return status;
+    }
+    if (argc == 2 && strcmp(argv[1], "escape") == 0) {
+        return fputs("\x1b[31mred\x1b[0m\r\n", stdout) < 0;
     }
     if (argc == 3 && strcmp(argv[1], "cwd") == 0) {
         char directory[MAX_PATH];

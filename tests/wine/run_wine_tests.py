@@ -788,6 +788,9 @@ CONSOLE_CASES = [
      "/timeout:2", "probe.exe stdio 0 10000", False, 258, None,
      screen_text(*BANNER, "out:\n", "err:\n", TIME_LIMIT_REACHED), "char,pipe,pipe",
      "new-none,new-client,new-client", "yes"),
+    ("an escape sequence the program writes reaches the console as text", "/wait",
+     "probe.exe escape", False, 0, None, screen_text(*BANNER, "?[31mred?[0m\n"),
+     "char,pipe,pipe", "new-none,new-client,new-client", "yes"),
     ("without a wait the console's output stays NUL", "", "probe.exe stdio 0", False, 0, None,
      screen_text(*BANNER), "char,char,char", "new-none,new-none,new-none", "yes"),
 ]
