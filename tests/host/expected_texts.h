@@ -77,7 +77,7 @@ const char kExpectedHintSecondaryLogon[] =
     "Secondary Logon サービス (seclogon) が無効になっているか、開始できません。sc.exe qc seclogon で確認してください。\n";
 const char kExpectedHintLocalSystem[] =
     "Secondary Logon サービスは、LocalSystem で実行中のプロセス (サービスや、SYSTEM で実行するタスク) からの要求を拒否します。タスクはユーザー アカウントで実行してください。\n";
-const char kExpectedHintElevation[] = "プログラムが昇格を要求していますが、この方法では昇格できません。\n";
+const char kExpectedHintElevation[] = "プログラムが昇格を要求していますが、Velmor では昇格したプログラムを起動できません。\n";
 const char kExpectedHintNotFound[] =
     "指定したアカウントでは、プログラムまたはフォルダーが見つかりません。ネットワーク ドライブの割り当ては引き継がれないため、完全なローカル パスか UNC パスを指定してください。\n";
 const char kExpectedHintWorkDir[] =
@@ -89,5 +89,5 @@ const char kExpectedHintNestedJob[] =
 const char kExpectedHintDllInit[] =
     "プログラムの DLL を初期化できませんでした。多くの場合、アカウントがウィンドウ ステーションやデスクトップを使用できない (タスクの非対話型セッションなど) か、デスクトップ ヒープが不足しています。\n";
 const char kExpectedHintDllNotFound[] = "プログラムに必要な DLL が見つかりませんでした。\n";
-const char kExpectedHintDllMachine[] = "プログラムが別のプロセッサ用の DLL を読み込もうとしました (32 ビットと 64 ビットの混在など)。\n";
+const char kExpectedHintDllMachine[] = "プログラムが別のアーキテクチャ用の DLL を読み込もうとしました (32 ビットと 64 ビットの混在など)。\n";
 const char kExpectedHintEntryPoint[] = "プログラムが必要とするエントリ ポイントが DLL に見つかりませんでした。\n";
