@@ -13,3 +13,13 @@ Function LookUpLoadedFunction(const wchar_t* module, const char* name) {
     // Through the generic function type, which every function pointer converts to.
     return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(loaded, name)));
 }
+
+// RtlGenRandom, which ADVAPI32 exports as SystemFunction036; looked up rather than
+// imported, so that ADVAPI32 is imported for the logon call alone. False when it is
+// missing or fails: the caller decides what stands in.
+inline bool ReadSystemRandom(void* buffer, ULONG size) {
+    typedef BOOLEAN(WINAPI * GenerateRandom)(void* buffer, ULONG size);
+    GenerateRandom generate =
+        LookUpLoadedFunction<GenerateRandom>(L"advapi32.dll", "SystemFunction036");
+    return generate != nullptr && generate(buffer, size) != FALSE;
+}

@@ -270,8 +270,6 @@ PlatformHandle PlatformOpenNullDevice(uint32_t* windowsError) {
 
 namespace {
 
-typedef BOOLEAN(WINAPI* GenerateRandom)(void* buffer, ULONG size);
-
 // What a relay's thread works with; a slot is never used twice, so that a thread still
 // running when Velmor returns never finds its record reused.
 struct Relay {
@@ -312,9 +310,7 @@ PlatformHandle PlatformStartRelay(PlatformHandle own, bool programReads,
     Relay* relay = &relays[relaysStarted++ & 3];
     uint32_t parts[3] = {GetCurrentProcessId(), GetTickCount(),
                          static_cast<uint32_t>(relaysStarted)};
-    GenerateRandom generate =
-        LookUpLoadedFunction<GenerateRandom>(L"advapi32.dll", "SystemFunction036");
-    if (generate != nullptr) generate(parts + 1, sizeof parts - sizeof parts[0]);
+    ReadSystemRandom(parts + 1, sizeof parts - sizeof parts[0]);
     for (int i = 0; i < 24; ++i) {
         name[16 + i] = L"0123456789abcdef"[(parts[i / 8] >> (28 - i % 8 * 4)) & 15];
     }

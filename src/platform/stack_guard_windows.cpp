@@ -17,7 +17,6 @@ int VelmorEntry();
 
 namespace {
 
-typedef BOOLEAN(WINAPI* GenerateRandom)(void* buffer, ULONG size);
 typedef BOOL(WINAPI* SetDllDirectories)(DWORD flags);
 
 // A DLL that is not loaded yet, and no known DLL, is otherwise looked for in the exe's
@@ -28,14 +27,6 @@ void LoadDllsFromSystem32Alone() {
     SetDllDirectories set =
         LookUpLoadedFunction<SetDllDirectories>(L"kernel32.dll", "SetDefaultDllDirectories");
     if (set != nullptr) set(LOAD_LIBRARY_SEARCH_SYSTEM32);
-}
-
-// RtlGenRandom, which ADVAPI32 exports as SystemFunction036; looked up rather than
-// imported, so that ADVAPI32 is imported for the logon call alone.
-bool ReadSystemRandom(uintptr_t* value) {
-    GenerateRandom generate =
-        LookUpLoadedFunction<GenerateRandom>(L"advapi32.dll", "SystemFunction036");
-    return generate != nullptr && generate(value, sizeof *value) != FALSE;
 }
 
 // Only when the system's generator is missing: weak, as every part of it can be
@@ -57,7 +48,7 @@ uintptr_t ReadClocksAndIds() {
 int VelmorEntry() {
     LoadDllsFromSystem32Alone();
     uintptr_t seed = 0;
-    if (!ReadSystemRandom(&seed)) seed = ReadClocksAndIds();
+    if (!ReadSystemRandom(&seed, sizeof seed)) seed = ReadClocksAndIds();
     __stack_chk_guard = seed & ~static_cast<uintptr_t>(0xFF);
     return mainCRTStartup();
 }
